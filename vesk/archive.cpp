@@ -1,0 +1,144 @@
+// The library's first export: recognise the archive, find its end record and
+// walk the central directory, one entry at a time.
+#include <cstring>
+
+#include "library.h"
+#include "platform.h"
+#include "vesk.h"
+
+std::FILE* archiveFile;
+
+namespace {
+
+const unsigned char endSignature[4] = {0x50, 0x4B, 0x05, 0x06};
+const std::uint32_t centralSignature = 0x02014B50;
+const std::uint32_t sevenZipSignature = 0xAFBC7A37;
+const std::uint32_t gzipDeflateSignature = 0x088B1F;  // low three bytes
+
+// One central-directory record: 46 fixed bytes, a name of up to 65535 bytes
+// and the NUL that unzipOneFile writes behind it.
+unsigned char record[46 + 65535 + 1];
+
+// Copies text into a buffer of capacity bytes, keeping room for `spare` more
+// characters; false when it does not fit.
+bool copyArgument(char* buffer, int capacity, const char* text, int spare)
+{
+    std::size_t length = std::strlen(text);
+    if (length + spare >= std::size_t(capacity))
+        return false;
+    std::memcpy(buffer, text, length + 1);
+    return true;
+}
+
+// Reads the record at position into `record`; false when it cannot be read
+// whole or is no central-directory record (a count larger than the records
+// present lands on the end record or beyond the file).
+bool readRecord(std::uint64_t position)
+{
+    if (!seekStream(archiveFile, position) || std::fread(record, 1, 46, archiveFile) != 46
+        || readLittle32(record) != centralSignature)
+        return false;
+    unsigned nameLength = readLittle16(record + 28);
+    return std::fread(record + 46, 1, nameLength, archiveFile) == nameLength;
+}
+
+int walkArchive(char* destination)
+{
+    unsigned char firstBytes[32];
+    if (std::fread(firstBytes, 1, sizeof firstBytes, archiveFile) != sizeof firstBytes) {
+        showError("File is faulty/empty/ridiculously small :-(");
+        return 1;
+    }
+    std::uint32_t signature = readLittle32(firstBytes);
+    if (signature == sevenZipSignature) {
+        std::fputs("7-", stdout);
+        std::fflush(stdout);
+        showError(" (SORRY!)");
+        return 1;
+    }
+    if ((signature & 0xFFFFFF) == gzipDeflateSignature) {
+        std::fputc('G', stdout);
+        std::fflush(stdout);
+        showError(" (SORRY!)");
+        return 1;
+    }
+
+    std::size_t length = std::strlen(destination);
+    if (length != 0 && destination[length - 1] != '\\')
+        std::strcpy(destination + length, "\\");
+
+    unsigned char endRecord[22];
+    if (!seekStream(archiveFile, 0) || !findEndOfCentralDirectory(endRecord))
+        return 1;
+    unsigned recordCount = readLittle16(endRecord + 10);
+    // Positions are 32-bit in the archive; summing them in 64 bits keeps a
+    // hostile directory from wrapping round to records already visited.
+    std::uint64_t recordPosition = readLittle32(endRecord + 16);
+
+    for (unsigned recordIndex = 0; recordIndex < recordCount; ++recordIndex) {
+        if (!readRecord(recordPosition)) {
+            showError("Damaged archive :-(");
+            return 1;
+        }
+        if (unzipOneFile(destination, reinterpret_cast<char*>(record)) != 0)
+            return 1;
+        recordPosition += 46 + readLittle16(record + 28) + readLittle16(record + 30)
+                          + readLittle16(record + 32);
+    }
+    return 0;
+}
+
+}  // namespace
+
+// Scans the archive from its current position to its end and takes the last
+// end-of-central-directory signature; every position but the last four bytes
+// is tested once, since each read keeps the previous one's last four bytes.
+int findEndOfCentralDirectory(unsigned char* endRecord)
+{
+    unsigned char scanBuffer[1024];
+    std::uint64_t base = 0;
+    std::uint64_t found = 0;
+    std::size_t arrived = std::fread(scanBuffer, 1, sizeof scanBuffer, archiveFile);
+    // An archive holds at least 101 bytes.
+    std::size_t scanLength = arrived > 100 ? arrived - 4 : 0;
+    while (scanLength != 0) {
+        for (std::size_t i = 0; i < scanLength; ++i)
+            if (std::memcmp(scanBuffer + i, endSignature, 4) == 0)
+                found = base + i;
+        std::memcpy(scanBuffer, scanBuffer + scanLength, 4);
+        base += scanLength;
+        scanLength = std::fread(scanBuffer + 4, 1, sizeof scanBuffer - 4, archiveFile);
+    }
+    // A record cut short by the end of the file is no record: its count and
+    // position would be whatever the buffer held.
+    return found != 0 && seekStream(archiveFile, found)
+           && std::fread(endRecord, 1, 22, archiveFile) == 22;
+}
+
+int unzip(const char* archivePath, const char* destinationDirectory)
+{
+    char archiveName[pathLimit];
+    char destination[pathLimit];
+    if (!archivePath)
+        archivePath = "";
+    if (!destinationDirectory)
+        destinationDirectory = "";
+    if (!copyArgument(archiveName, pathLimit, archivePath, 0)) {
+        showError("File name too long #%s# :-(", archivePath);
+        return 1;
+    }
+    if (!copyArgument(destination, pathLimit, destinationDirectory, 1)) {
+        showError("File name too long #%s# :-(", destinationDirectory);
+        return 1;
+    }
+
+    archiveFile = openArchiveStream(archiveName);
+    if (!archiveFile) {
+        showError("Cannot open input file #%s# :-(", archiveName);
+        return 1;
+    }
+    int result = walkArchive(destination);
+    std::fclose(archiveFile);
+    archiveFile = nullptr;
+    return result;
+}

@@ -1,0 +1,15 @@
+// CRC-32 of the ZIP format: reflected polynomial 0xEDB88320.
+#ifndef VESK_CRC_H
+#define VESK_CRC_H
+
+#include <cstdint>
+
+extern std::uint32_t crcTable[256];
+// Running register of the current entry: preset to 0xFFFFFFFF, and the
+// entry's CRC-32 is its complement after the last byte.
+extern std::uint32_t crcRegister;
+
+void buildCrcTable();
+void updateCrc(const unsigned char* data, std::int32_t length);
+
+#endif

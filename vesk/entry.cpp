@@ -1,0 +1,176 @@
+// The library's second export: write one entry of the open archive to disk.
+#include <cstring>
+
+#include "crc.h"
+#include "inflate/inflate.h"
+#include "library.h"
+#include "platform.h"
+#include "vesk.h"
+
+std::FILE* outputFile;
+
+namespace {
+
+bool isSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+// A component that climbs out of its directory.
+bool isParentComponent(const char* begin, const char* end)
+{
+    if (end - begin == 2 && begin[0] == '.' && begin[1] == '.')
+        return true;
+    if (!windowsNames)
+        return false;
+    int dots = 0;
+    for (const char* c = begin; c != end; ++c) {
+        if (*c == '.')
+            ++dots;
+        else if (*c != ' ')
+            return false;
+    }
+    return dots >= 2;
+}
+
+// A name may only lead to places below the destination.
+bool isSafeName(const char* name)
+{
+    if (isSeparator(name[0]))
+        return false;
+    if (windowsNames && std::strchr(name, ':'))
+        return false;
+    const char* begin = name;
+    for (const char* c = name;; ++c) {
+        if (*c == '\0' || isSeparator(*c)) {
+            if (isParentComponent(begin, c))
+                return false;
+            if (*c == '\0')
+                return true;
+            begin = c + 1;
+        }
+    }
+}
+
+// The destination followed by the name, its slashes turned into backslashes;
+// false when the result does not fit the path buffer.
+bool buildOutputPath(char* outputPath, const char* destination, const char* name)
+{
+    std::size_t destinationLength = std::strlen(destination);
+    std::size_t nameLength = std::strlen(name);
+    if (destinationLength + nameLength >= std::size_t(pathLimit))
+        return false;
+    std::memcpy(outputPath, destination, destinationLength);
+    for (std::size_t i = 0; i <= nameLength; ++i)
+        outputPath[destinationLength + i] = name[i] == '/' ? '\\' : name[i];
+    return true;
+}
+
+// Moves the archive to the entry's data, behind its local header, whose own
+// name and extra lengths count.
+bool seekEntryData(std::uint32_t localHeaderPosition)
+{
+    unsigned char localHeader[30];
+    if (!seekStream(archiveFile, localHeaderPosition)
+        || std::fread(localHeader, 1, sizeof localHeader, archiveFile) != sizeof localHeader)
+        return false;
+    return seekStream(archiveFile, std::uint64_t(localHeaderPosition) + 30
+                                       + readLittle16(localHeader + 26)
+                                       + readLittle16(localHeader + 28));
+}
+
+}  // namespace
+
+// Creates every directory that a backslash of path ends, outermost first.
+// Prefixes ending in a full stop (".", ".." or a name the file system would
+// trim) and the root are skipped; failures, such as an existing directory,
+// are ignored. Leaves path as it found it.
+int createPathDirectories(char* path)
+{
+    for (char* separator = std::strchr(path, '\\'); separator;
+         separator = std::strchr(separator + 1, '\\')) {
+        if (separator == path || separator[-1] == '.')
+            continue;
+        *separator = '\0';
+        createDirectory(path);
+        *separator = '\\';
+    }
+    return 0;
+}
+
+// Copies a stored entry in chunks, folding each into the CRC as it passes.
+// An archive that ends early ends the copy; the CRC comparison reports it.
+void copyStoredEntry(std::uint32_t compressedSize)
+{
+    unsigned char chunk[2048];
+    std::uint32_t remaining = compressedSize;
+    do {
+        std::size_t wanted = remaining < sizeof chunk ? remaining : sizeof chunk;
+        std::size_t arrived = std::fread(chunk, 1, wanted, archiveFile);
+        updateCrc(chunk, std::int32_t(arrived));
+        remaining -= std::uint32_t(arrived);
+        std::fwrite(chunk, 1, arrived, outputFile);
+        if (arrived != wanted)
+            break;
+    } while (remaining != 0);
+}
+
+int unzipOneFile(const char* destinationDirectory, char* record)
+{
+    if (!archiveFile)
+        return 1;
+    const unsigned char* header = reinterpret_cast<const unsigned char*>(record);
+    unsigned nameLength = readLittle16(header + 28);
+    record[46 + nameLength] = '\0';
+    const char* name = record + 46;
+
+    if (!isSafeName(name)) {
+        showError("Unsafe file name #%s# :-(", name);
+        return 1;
+    }
+    char outputPath[pathLimit];
+    if (!buildOutputPath(outputPath, destinationDirectory, name)) {
+        showError("File name too long #%s# :-(", name);
+        return 1;
+    }
+    if (readLittle32(header + 38) & 0x10)  // MS-DOS directory attribute
+        return createPathDirectories(outputPath);
+
+    if (!seekEntryData(readLittle32(header + 42))) {
+        showError("Damaged archive :-(");
+        return 1;
+    }
+    createPathDirectories(outputPath);
+    outputFile = openOutputStream(outputPath);
+    if (!outputFile) {
+        showError("Can't open output file :-(");
+        return 1;
+    }
+
+    crcRegister = 0xFFFFFFFF;
+    unsigned method = readLittle16(header + 10);
+    int outcome;
+    if (method == 8) {
+        outcome = inflateEntry() ? 0 : 1;
+    } else if (method == 0) {
+        copyStoredEntry(readLittle32(header + 20));
+        outcome = 0;
+    } else {
+        showError("Unsupported compression method (%d) :-(", int(method));
+        outcome = 2;
+    }
+
+    setLastWriteTime(outputFile, readLittle16(header + 14), readLittle16(header + 12));
+    bool written = !std::ferror(outputFile);
+    written = std::fclose(outputFile) == 0 && written;
+    outputFile = nullptr;
+    if (outcome == 0 && !written) {
+        showError("Can't write output file :-(");
+        return 1;
+    }
+    if (outcome == 0 && readLittle32(header + 16) != ~crcRegister) {
+        showError("CRC FAILED :-(");
+        return 1;
+    }
+    return outcome;
+}

@@ -1,0 +1,34 @@
+// State and services shared by the parts of the library.
+#ifndef VESK_LIBRARY_H
+#define VESK_LIBRARY_H
+
+#include <cstdint>
+#include <cstdio>
+
+// The archive that unzip() holds open, and the output of the current entry.
+extern std::FILE* archiveFile;
+extern std::FILE* outputFile;
+
+// Formats a printf-style message and shows it in the library's error box.
+int showError(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+int findEndOfCentralDirectory(unsigned char* endRecord);
+int createPathDirectories(char* path);
+void copyStoredEntry(std::uint32_t compressedSize);
+
+// Archive fields are little-endian whatever the host's byte order.
+inline unsigned readLittle16(const unsigned char* bytes)
+{
+    return bytes[0] | (bytes[1] << 8);
+}
+
+inline std::uint32_t readLittle32(const unsigned char* bytes)
+{
+    return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (std::uint32_t(bytes[3]) << 24);
+}
+
+#endif

@@ -1,0 +1,102 @@
+// The library's seam on POSIX systems: the smallest faithful stand-in for the
+// Windows services the library was written against.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <ctime>
+
+#include "crc.h"
+#include "platform.h"
+
+namespace {
+
+// The library builds Windows paths; here a backslash separates directories.
+void toNativePath(const char* path, char* native)
+{
+    std::size_t i = 0;
+    for (; path[i] != '\0' && i + 1 < std::size_t(pathLimit); ++i)
+        native[i] = path[i] == '\\' ? '/' : path[i];
+    native[i] = '\0';
+}
+
+bool isLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+// Refuses what the Windows conversion refuses, so that both platforms stamp
+// the same entries.
+bool isValidDosDateTime(int year, int month, int day, int hour, int minute, int second)
+{
+    static const int monthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
+        return false;
+    return day <= monthDays[month - 1] + (month == 2 && isLeapYear(year));
+}
+
+}  // namespace
+
+// The CRC table is built once, when the library is loaded into a process.
+__attribute__((constructor)) static void loadLibrary()
+{
+    buildCrcTable();
+}
+
+std::FILE* openArchiveStream(const char* path)
+{
+    char native[pathLimit];
+    toNativePath(path, native);
+    return std::fopen(native, "rb");
+}
+
+std::FILE* openOutputStream(const char* path)
+{
+    char native[pathLimit];
+    toNativePath(path, native);
+    return std::fopen(native, "wb");
+}
+
+bool seekStream(std::FILE* stream, std::uint64_t position)
+{
+    return fseeko(stream, off_t(position), SEEK_SET) == 0;
+}
+
+void createDirectory(const char* path)
+{
+    char native[pathLimit];
+    toNativePath(path, native);
+    mkdir(native, 0777);
+}
+
+void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime)
+{
+    // Flushed first: a later write would stamp the file with the time of day.
+    std::fflush(stream);
+    std::tm local{};
+    local.tm_year = int(dosDate >> 9) + 80;
+    local.tm_mon = int((dosDate >> 5) & 0x0F) - 1;
+    local.tm_mday = int(dosDate & 0x1F);
+    local.tm_hour = int(dosTime >> 11);
+    local.tm_min = int((dosTime >> 5) & 0x3F);
+    local.tm_sec = int(dosTime & 0x1F) * 2;
+    local.tm_isdst = -1;  // the offset in force on that date, not today's
+    if (!isValidDosDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                            local.tm_min, local.tm_sec))
+        return;
+    std::time_t when = std::mktime(&local);
+    if (when == std::time_t(-1))
+        return;
+    timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+    times[1].tv_sec = when;
+    times[1].tv_nsec = 0;
+    futimens(fileno(stream), times);
+}
+
+int showMessageBox(const char* text)
+{
+    std::fprintf(stderr, "ZEL Development Environment: %s\n", text);
+    return 1;  // IDOK
+}
