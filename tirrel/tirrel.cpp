@@ -13,14 +13,14 @@ const char installKeyPath[] = "SOFTWARE\\Quenmark\\ZEL";
 const char environmentKeyPath[] =
     "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
+HKEY environmentKey = nullptr;
+
 void showError(LPCSTR text)
 {
     MessageBoxA(nullptr, text, "tirrel", MB_ICONERROR);
 }
 
 } // namespace
-
-HKEY environmentKey = nullptr;
 
 LONG readInstallPath(char* path)
 {

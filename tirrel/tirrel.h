@@ -3,10 +3,8 @@
 
 #include "windowsApi.h"
 
-// The platform's maximum path length; the install path never exceeds it.
+// Room for the install path: the platform's maximum path length.
 constexpr DWORD installPathSize = 260;
-
-extern HKEY environmentKey;
 
 LONG readInstallPath(char* path);
 int openEnvironmentKey();
