@@ -1,0 +1,22 @@
+// Runs the decoder on a stream held in memory, as unzipOneFile would: the
+// archive positioned at the stream, an empty output file, the CRC preset.
+#ifndef VESK_TESTS_DECODE_HARNESS_H
+#define VESK_TESTS_DECODE_HARNESS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Decoded {
+    int result;
+    std::vector<unsigned char> output;  // what reached the output file
+    std::string messages;               // what the error box showed
+    std::uint32_t crc;                  // CRC-32 of what reached the file
+};
+
+// `stream` is followed by `trailer` in the archive, bytes that belong to no
+// stream (the next entry's header, say).
+Decoded decode(const std::vector<unsigned char>& stream,
+               const std::vector<unsigned char>& trailer = {});
+
+#endif

@@ -1,0 +1,468 @@
+// Hand-made Deflate streams for the edges of the bit reader, the window, the
+// table builder and the block loop.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bitWriter.h"
+#include "decodeHarness.h"
+#include "inflate/bitReader.h"
+#include "library.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+const std::string badTable = "ZEL Development Environment:  Bad Table \n";
+
+std::uint32_t crcOf(const Bytes& data)
+{
+    return std::uint32_t(crc32(0, data.data(), uInt(data.size())));
+}
+
+void expectDecodes(const Decoded& decoded, const Bytes& expected)
+{
+    EXPECT_EQ(decoded.result, 1);
+    EXPECT_EQ(decoded.messages, "");
+    EXPECT_EQ(decoded.output, expected);
+    EXPECT_EQ(decoded.crc, crcOf(expected));
+}
+
+void expectFails(const Decoded& decoded, const Bytes& flushed = {})
+{
+    EXPECT_EQ(decoded.result, 0);
+    EXPECT_EQ(decoded.messages, badTable);
+    EXPECT_EQ(decoded.output, flushed);
+    EXPECT_EQ(decoded.crc, crcOf(flushed));
+}
+
+Bytes pattern(std::size_t size)
+{
+    Bytes data(size);
+    for (std::size_t i = 0; i < size; ++i)
+        data[i] = static_cast<unsigned char>((i * 7 + i / 251) & 0xFF);
+    return data;
+}
+
+// Stored blocks carrying `data`, the last one final when `final`.
+void storeAll(BitWriter& writer, const Bytes& data, bool final)
+{
+    for (std::size_t at = 0; at < data.size(); at += 65535) {
+        std::size_t end = std::min(data.size(), at + 65535);
+        writer.storedBlock(final && end == data.size(), Bytes(data.begin() + long(at),
+                                                             data.begin() + long(end)));
+    }
+}
+
+// A fixed-code match of `length` (3..258) at `distance` (1..32768).
+void fixedMatch(BitWriter& writer, unsigned length, unsigned distance)
+{
+    static const unsigned lengthBase[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,
+                                          15, 17, 19, 23, 27, 31, 35, 43, 51,  59,
+                                          67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static const unsigned distanceBase[] = {1,    2,    3,    4,     5,     7,    9,    13,
+                                            17,   25,   33,   49,    65,    97,   129,  193,
+                                            257,  385,  513,  769,   1025,  1537, 2049, 3073,
+                                            4097, 6145, 8193, 12289, 16385, 24577};
+    unsigned symbol = 28;
+    while (lengthBase[symbol] > length)
+        --symbol;
+    writer.fixedLiteral(257 + symbol);
+    unsigned extra = symbol < 8 || symbol == 28 ? 0 : (symbol - 4) / 4;
+    writer.bits(length - lengthBase[symbol], extra);
+    unsigned distanceSymbol = 29;
+    while (distanceBase[distanceSymbol] > distance)
+        --distanceSymbol;
+    writer.fixedDistance(distanceSymbol);
+    writer.bits(distance - distanceBase[distanceSymbol], distanceSymbol < 4 ? 0 : distanceSymbol / 2 - 1);
+}
+
+// What a match appends, byte by byte.
+void referenceMatch(Bytes& output, unsigned length, unsigned distance)
+{
+    for (unsigned i = 0; i < length; ++i)
+        output.push_back(output[output.size() - distance]);
+}
+
+// A dynamic header whose code-length code gives 0..15 five bits, 16 two and
+// 17 and 18 three, followed by the given code-length symbols and extras.
+struct LengthItem {
+    unsigned symbol;
+    unsigned extra = 0;
+};
+
+void dynamicHeader(BitWriter& writer, bool final, unsigned literalCount, unsigned distanceCount,
+                   const std::vector<LengthItem>& items)
+{
+    static const unsigned order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    std::vector<unsigned> lengths(19, 5);
+    lengths[16] = 2;
+    lengths[17] = lengths[18] = 3;
+    std::vector<unsigned> codes = canonicalCodes(lengths);
+    writer.blockHeader(final, 2);
+    writer.bits(literalCount - 257, 5);
+    writer.bits(distanceCount - 1, 5);
+    writer.bits(19 - 4, 4);
+    for (unsigned symbol : order)
+        writer.bits(lengths[symbol], 3);
+    for (const LengthItem& item : items) {
+        writer.code(codes[item.symbol], lengths[item.symbol]);
+        static const unsigned extraBits[19] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 7};
+        writer.bits(item.extra, extraBits[item.symbol]);
+    }
+}
+
+std::vector<LengthItem> plainItems(const std::vector<unsigned>& lengths)
+{
+    std::vector<LengthItem> items;
+    for (unsigned length : lengths)
+        items.push_back({length});
+    return items;
+}
+
+// A complete literal/length code over 288 symbols (literals 9 bits, the rest
+// 6 bits) and the given distance lengths.
+struct DynamicCode {
+    std::vector<unsigned> literalLengths, distanceLengths, literalCodes, distanceCodes;
+    void literal(BitWriter& writer, unsigned symbol) const
+    {
+        writer.code(literalCodes[symbol], literalLengths[symbol]);
+    }
+    void distance(BitWriter& writer, unsigned symbol) const
+    {
+        writer.code(distanceCodes[symbol], distanceLengths[symbol]);
+    }
+};
+
+DynamicCode wideCode(const std::vector<unsigned>& distanceLengths)
+{
+    DynamicCode code;
+    code.literalLengths.assign(288, 6);
+    std::fill(code.literalLengths.begin(), code.literalLengths.begin() + 256, 9);
+    code.distanceLengths = distanceLengths;
+    code.literalCodes = canonicalCodes(code.literalLengths);
+    code.distanceCodes = canonicalCodes(distanceLengths);
+    return code;
+}
+
+void writeDynamicHeader(BitWriter& writer, bool final, const DynamicCode& code)
+{
+    std::vector<unsigned> all = code.literalLengths;
+    all.insert(all.end(), code.distanceLengths.begin(), code.distanceLengths.end());
+    dynamicHeader(writer, final, unsigned(code.literalLengths.size()),
+                  unsigned(code.distanceLengths.size()), plainItems(all));
+}
+
+TEST(BitReader, TakesBitsLeastSignificantFirst)
+{
+    archiveFile = std::tmpfile();
+    const unsigned char stream[] = {0xB5, 0x01, 0xFF, 0x5A, 0x3C};
+    std::fwrite(stream, 1, sizeof stream, archiveFile);
+    std::rewind(archiveFile);
+    startInput();
+    EXPECT_EQ(getBits(3), 5u);
+    EXPECT_EQ(getBits(6), 54u);  // five high bits of 0xB5, low bit of 0x01
+    EXPECT_EQ(bitBuffer >> bitCount, 0xFFu);  // loaded on the way
+    EXPECT_EQ(getBits(7), 0u);   // the rest of 0x01
+    EXPECT_EQ(bitCount, 8u);     // using a byte up loads the next at once
+    EXPECT_EQ(getBits(13), 0xFFu + 256u * (0x5A & 0x1F));
+    alignToByte();               // 3 bits of 0x5A left: skipped
+    EXPECT_EQ(bitBuffer, 0x3Cu);
+    EXPECT_EQ(bitCount, 8u);
+    alignToByte();               // at a boundary nothing is skipped
+    EXPECT_EQ(getBits(8), 0x3Cu);
+    std::fclose(archiveFile);
+    archiveFile = nullptr;
+}
+
+TEST(Blocks, EmptyFixedBlockGivesEmptyOutput)
+{
+    expectDecodes(decode({0x03, 0x00}), {});
+}
+
+TEST(Blocks, StoredBlocks)
+{
+    BitWriter writer;
+    writer.storedBlock(false, {});
+    writer.storedBlock(false, {'a', 'b'});
+    writer.blockHeader(true, 1);  // the fixed block starts right behind the data
+    writer.fixedLiteral('c');
+    writer.fixedLiteral(256);
+    expectDecodes(decode(writer.bytes), {'a', 'b', 'c'});
+}
+
+TEST(Blocks, StoredHeaderEndingOnByteBoundaryKeepsLength)
+{
+    BitWriter writer;
+    writer.blockHeader(false, 1);
+    for (int i = 0; i < 3; ++i)
+        writer.fixedLiteral(200);  // nine bits each: the next header ends on a boundary
+    writer.fixedLiteral(256);
+    writer.blockHeader(true, 0);
+    ASSERT_TRUE(writer.atByteBoundary());
+    writer.bits(1, 16);
+    writer.bits(0xFFFE, 16);
+    writer.byte('z');
+    expectDecodes(decode(writer.bytes), {200, 200, 200, 'z'});
+}
+
+TEST(Blocks, DamagedBlocksFail)
+{
+    expectFails(decode({0x01, 0x05, 0x00, 0xFA, 0xFE, 'a'}));  // NLEN is not ~LEN
+    expectFails(decode({0x07, 0x00}));                          // block type 3
+}
+
+TEST(Lengths, LongMatchesAndSymbols284To287)
+{
+    BitWriter writer;
+    writer.blockHeader(true, 1);
+    writer.fixedLiteral('x');
+    writer.fixedLiteral(285);  // 258, no extra bits
+    writer.fixedDistance(0);
+    writer.fixedLiteral(284);  // 227 + 31 = 258
+    writer.bits(31, 5);
+    writer.fixedDistance(0);
+    writer.fixedLiteral(286);  // 323 + 63
+    writer.bits(63, 6);
+    writer.fixedDistance(0);
+    writer.fixedLiteral(287);  // 387
+    writer.bits(0, 6);
+    writer.fixedDistance(0);
+    writer.fixedLiteral(256);
+    expectDecodes(decode(writer.bytes), Bytes(1 + 258 + 258 + 386 + 387, 'x'));
+}
+
+TEST(Distances, FarthestMatchAndMatchAcrossFlush)
+{
+    // 32768 bytes, a match reaching back to the first of them, then history
+    // up to 100 bytes before the window fills and a match that crosses the
+    // flush.
+    Bytes expected = pattern(65536 - 100);
+    BitWriter writer;
+    storeAll(writer, Bytes(expected.begin(), expected.begin() + 32768), false);
+    storeAll(writer, Bytes(expected.begin() + 32768, expected.end()), false);
+    writer.blockHeader(true, 1);
+    fixedMatch(writer, 258, 32768);
+    referenceMatch(expected, 258, 32768);
+    fixedMatch(writer, 3, 1);
+    referenceMatch(expected, 3, 1);
+    writer.fixedLiteral(256);
+    expectDecodes(decode(writer.bytes), expected);
+}
+
+TEST(Distances, SymbolsThirtyAndThirtyOneFail)
+{
+    // Behind a full window, so that only the symbol itself is wrong.
+    Bytes history = pattern(65536 + 10);
+    for (unsigned symbol : {30u, 31u}) {
+        BitWriter writer;
+        storeAll(writer, history, false);
+        writer.blockHeader(true, 1);
+        writer.fixedLiteral(257);
+        writer.fixedDistance(symbol);
+        writer.bits(0, 14);
+        writer.fixedLiteral(256);
+        expectFails(decode(writer.bytes), Bytes(history.begin(), history.begin() + 65536));
+    }
+}
+
+TEST(Distances, ReachingBeforeTheEntryFails)
+{
+    // Earlier output stays in the window's history; it must not leak into
+    // the next entry.
+    Bytes earlier = pattern(40000);
+    BitWriter first;
+    storeAll(first, earlier, true);
+    expectDecodes(decode(first.bytes), earlier);
+
+    BitWriter writer;
+    writer.blockHeader(true, 1);
+    writer.fixedLiteral('a');
+    fixedMatch(writer, 3, 2);
+    writer.fixedLiteral(256);
+    expectFails(decode(writer.bytes));
+}
+
+TEST(Window, OutputReachesTheFileIn64KiBPieces)
+{
+    Bytes exact = pattern(65536);
+    BitWriter whole;
+    storeAll(whole, exact, true);
+    expectDecodes(decode(whole.bytes), exact);
+
+    // A failure keeps exactly what was flushed before it.
+    Bytes data = pattern(70000);
+    BitWriter writer;
+    storeAll(writer, data, false);
+    writer.blockHeader(true, 3);
+    expectFails(decode(writer.bytes), Bytes(data.begin(), data.begin() + 65536));
+
+    // The next entry starts clean: its own bytes, its own CRC.
+    BitWriter next;
+    next.blockHeader(true, 1);
+    next.fixedLiteral('n');
+    fixedMatch(next, 10, 1);
+    next.fixedLiteral(256);
+    expectDecodes(decode(next.bytes), Bytes(11, 'n'));
+}
+
+TEST(DynamicCodes, WidestHeaderAndOneCodeDistances)
+{
+    for (unsigned distanceLength : {1u, 7u}) {
+        std::vector<unsigned> distances(32, 0);
+        distances[3] = distanceLength;  // one code: distance 4
+        DynamicCode code = wideCode(distances);
+        BitWriter writer;
+        writeDynamicHeader(writer, true, code);
+        for (unsigned char c : {'w', 'x', 'y', 'z'})
+            code.literal(writer, c);
+        code.literal(writer, 258);  // length 4
+        code.distance(writer, 3);
+        code.literal(writer, 287);  // 387..450
+        writer.bits(5, 6);
+        code.distance(writer, 3);
+        code.literal(writer, 256);
+        Bytes expected = {'w', 'x', 'y', 'z'};
+        referenceMatch(expected, 4, 4);
+        referenceMatch(expected, 392, 4);
+        expectDecodes(decode(writer.bytes), expected);
+    }
+}
+
+TEST(DynamicCodes, EmptyDistanceCodeServesLiteralsOnly)
+{
+    DynamicCode code = wideCode(std::vector<unsigned>(32, 0));
+    BitWriter writer;
+    writeDynamicHeader(writer, true, code);
+    code.literal(writer, 'q');
+    code.literal(writer, 256);
+    expectDecodes(decode(writer.bytes), {'q'});
+
+    // A match needs a distance the code does not have.
+    BitWriter matching;
+    writeDynamicHeader(matching, true, code);
+    code.literal(matching, 'q');
+    code.literal(matching, 257);
+    matching.bits(0, 16);
+    expectFails(decode(matching.bytes));
+}
+
+TEST(DynamicCodes, IncompleteAndOversubscribedCodesFail)
+{
+    std::vector<unsigned> twoDistances(32, 0);
+    twoDistances[0] = twoDistances[1] = 2;  // half the code space unused
+    BitWriter incomplete;
+    writeDynamicHeader(incomplete, true, wideCode(twoDistances));
+    incomplete.bits(0, 32);
+    expectFails(decode(incomplete.bytes));
+
+    DynamicCode over = wideCode(std::vector<unsigned>(32, 5));
+    over.literalLengths[0] = 8;  // one literal a bit shorter: too many codes
+    BitWriter oversubscribed;
+    writeDynamicHeader(oversubscribed, true, over);
+    oversubscribed.bits(0, 32);
+    expectFails(decode(oversubscribed.bytes));
+}
+
+TEST(DynamicCodes, UncoveredPatternFails)
+{
+    // Literal/length code of one symbol: end of block is bit 0, and bit 1
+    // belongs to no code.
+    std::vector<unsigned> lengths(257 + 1, 0);
+    lengths[256] = 1;
+    for (unsigned bit : {0u, 1u}) {
+        BitWriter writer;
+        dynamicHeader(writer, true, 257, 1, plainItems(lengths));
+        writer.bits(bit, 1);
+        writer.bits(0, 16);
+        Decoded decoded = decode(writer.bytes);
+        if (bit == 0)
+            expectDecodes(decoded, {});
+        else
+            expectFails(decoded);
+    }
+}
+
+TEST(DynamicCodes, RepeatCodes)
+{
+    // 257 literal/length lengths and one distance length; literal 'a' and
+    // end of block have length 1, everything else 0.
+    auto header = [](BitWriter& writer, std::vector<LengthItem> items) {
+        dynamicHeader(writer, true, 257, 1, items);
+        writer.bits(0, 1);  // 'a' (the lower symbol gets code 0)
+        writer.bits(1, 1);  // end of block
+        writer.bits(0, 16);
+    };
+    // 97 zeros, 'a', 158 zeros, end of block, one distance length of 0:
+    // the last 18 ends exactly at the last length.
+    std::vector<LengthItem> exact = {{18, 97 - 11}, {1}, {18, 138 - 11}, {18, 20 - 11}, {1}, {0}};
+    BitWriter fits;
+    header(fits, exact);
+    expectDecodes(decode(fits.bytes), {'a'});
+
+    std::vector<LengthItem> past = {{18, 97 - 11}, {1}, {18, 138 - 11}, {18, 20 - 11}, {1}, {17, 0}};
+    BitWriter tooFar;
+    header(tooFar, past);
+    expectFails(decode(tooFar.bytes));
+
+    // 16 repeats the previous length; as the first symbol there is none.
+    std::vector<LengthItem> leading = {{16, 0},       {18, 94 - 11}, {1}, {18, 138 - 11},
+                                       {18, 20 - 11}, {1},           {0}};
+    BitWriter first;
+    header(first, leading);
+    expectFails(decode(first.bytes));
+}
+
+TEST(EndOfInput, StreamEndingAtTheEndOfTheFileDecodes)
+{
+    // The last code ends inside the last byte, or exactly at its end.
+    BitWriter partial;
+    partial.blockHeader(true, 1);
+    partial.fixedLiteral('e');
+    partial.fixedLiteral(256);
+    expectDecodes(decode(partial.bytes), {'e'});
+
+    BitWriter whole;
+    whole.blockHeader(true, 1);
+    for (int i = 0; i < 6; ++i)
+        whole.fixedLiteral(250);
+    whole.fixedLiteral(256);
+    ASSERT_TRUE(whole.atByteBoundary());
+    expectDecodes(decode(whole.bytes), Bytes(6, 250));
+}
+
+TEST(EndOfInput, TruncatedStreamsFailAndNeverLoop)
+{
+    // Every proper prefix of a real stream needs bits the file lacks. The
+    // fixed end-of-block code is seven zero bits, so a cut just before it
+    // must fail too, not decode from zeros read past the end.
+    Bytes data = pattern(3000);
+    data.insert(data.end(), 500, 'r');
+    Bytes stream(compressBound(uLong(data.size())) + 64);
+    z_stream z{};
+    ASSERT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_FIXED), Z_OK);
+    z.next_in = data.data();
+    z.avail_in = uInt(data.size());
+    z.next_out = stream.data();
+    z.avail_out = uInt(stream.size());
+    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    stream.resize(z.total_out);
+    deflateEnd(&z);
+
+    expectDecodes(decode(stream), data);
+    for (std::size_t cut = 0; cut < stream.size(); ++cut) {
+        Decoded decoded = decode(Bytes(stream.begin(), stream.begin() + long(cut)));
+        EXPECT_EQ(decoded.result, 0) << "cut at " << cut;
+        EXPECT_EQ(decoded.messages, badTable);
+    }
+
+    BitWriter stored;
+    storeAll(stored, pattern(100), true);
+    stored.bytes.pop_back();
+    expectFails(decode(stored.bytes));
+}
+
+}  // namespace
