@@ -1,0 +1,202 @@
+// Decodes one large Deflate entry through unzip() into a tmpfs folder and the
+// same stream through zlib's inflate with crc32, and compares throughputs.
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "vesk.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using Clock = std::chrono::steady_clock;
+
+// Text made of words, and the machine's own programs as binary data.
+Bytes buildCorpus(std::size_t textSize, std::size_t binarySize)
+{
+    static const char* words[] = {"window", "history", "symbol", "table", "stream", "block",
+                                  "literal", "length", "distance", "code", "the", "of",
+                                  "and", "archive", "entry", "directory", "header", "record"};
+    std::mt19937 random(12345);
+    Bytes corpus;
+    while (corpus.size() < textSize) {
+        const char* word = words[random() % (sizeof words / sizeof *words)];
+        corpus.insert(corpus.end(), word, word + std::char_traits<char>::length(word));
+        corpus.push_back(random() % 11 == 0 ? '\n' : ' ');
+    }
+    std::vector<std::string> programs;
+    if (DIR* directory = opendir("/usr/bin")) {
+        while (dirent* item = readdir(directory))
+            programs.push_back(std::string("/usr/bin/") + item->d_name);
+        closedir(directory);
+    }
+    std::sort(programs.begin(), programs.end());
+    std::size_t limit = corpus.size() + binarySize;
+    for (const std::string& program : programs) {
+        if (corpus.size() >= limit)
+            break;
+        std::FILE* file = std::fopen(program.c_str(), "rb");
+        if (!file)
+            continue;
+        unsigned char chunk[65536];
+        std::size_t got;
+        while (corpus.size() < limit && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+            corpus.insert(corpus.end(), chunk, chunk + std::min(got, limit - corpus.size()));
+        std::fclose(file);
+    }
+    return corpus;
+}
+
+Bytes deflateRaw(const Bytes& data)
+{
+    Bytes out(compressBound(uLong(data.size())));
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    z.next_in = const_cast<unsigned char*>(data.data());
+    z.avail_in = uInt(data.size());
+    z.next_out = out.data();
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+void put16(Bytes& out, unsigned value)
+{
+    out.push_back(value & 0xFF);
+    out.push_back((value >> 8) & 0xFF);
+}
+
+void put32(Bytes& out, std::uint32_t value)
+{
+    put16(out, value & 0xFFFF);
+    put16(out, value >> 16);
+}
+
+// A one-entry archive holding the stream.
+Bytes wrapInArchive(const Bytes& stream, std::uint32_t crc, std::uint32_t size)
+{
+    const std::string name = "corpus.bin";
+    Bytes archive;
+    put32(archive, 0x04034B50);
+    put16(archive, 20);
+    put16(archive, 0);
+    put16(archive, 8);
+    put16(archive, 0);
+    put16(archive, 0x3CC1);
+    put32(archive, crc);
+    put32(archive, std::uint32_t(stream.size()));
+    put32(archive, size);
+    put16(archive, std::uint16_t(name.size()));
+    put16(archive, 0);
+    archive.insert(archive.end(), name.begin(), name.end());
+    archive.insert(archive.end(), stream.begin(), stream.end());
+    std::uint32_t central = std::uint32_t(archive.size());
+    put32(archive, 0x02014B50);
+    put16(archive, 20);
+    put16(archive, 20);
+    put16(archive, 0);
+    put16(archive, 8);
+    put16(archive, 0);
+    put16(archive, 0x3CC1);
+    put32(archive, crc);
+    put32(archive, std::uint32_t(stream.size()));
+    put32(archive, size);
+    put16(archive, std::uint16_t(name.size()));
+    for (int i = 0; i < 4; ++i)
+        put16(archive, 0);
+    put32(archive, 0);
+    put32(archive, 0);
+    archive.insert(archive.end(), name.begin(), name.end());
+    std::uint32_t centralSize = std::uint32_t(archive.size()) - central;
+    put32(archive, 0x06054B50);
+    put16(archive, 0);
+    put16(archive, 0);
+    put16(archive, 1);
+    put16(archive, 1);
+    put32(archive, centralSize);
+    put32(archive, central);
+    put16(archive, 0);
+    return archive;
+}
+
+// zlib's inflate and crc32 into a file, as the extractor does.
+bool zlibInflate(const Bytes& stream, const char* path, std::uint32_t expectedCrc)
+{
+    std::FILE* out = std::fopen(path, "wb");
+    z_stream z{};
+    inflateInit2(&z, -15);
+    z.next_in = const_cast<unsigned char*>(stream.data());
+    z.avail_in = uInt(stream.size());
+    static unsigned char buffer[65536];
+    uLong crc = crc32(0, nullptr, 0);
+    int status;
+    do {
+        z.next_out = buffer;
+        z.avail_out = sizeof buffer;
+        status = inflate(&z, Z_NO_FLUSH);
+        std::size_t produced = sizeof buffer - z.avail_out;
+        crc = crc32(crc, buffer, uInt(produced));
+        std::fwrite(buffer, 1, produced, out);
+    } while (status == Z_OK);
+    inflateEnd(&z);
+    std::fclose(out);
+    return status == Z_STREAM_END && crc == expectedCrc;
+}
+
+double seconds(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::size_t megabytes = argc > 1 ? std::size_t(std::atoi(argv[1])) : 48;
+    const std::string folder = "/dev/shm/veskBench";
+    mkdir(folder.c_str(), 0777);
+
+    Bytes corpus = buildCorpus(megabytes << 19, megabytes << 19);
+    std::uint32_t crc = std::uint32_t(crc32(0, corpus.data(), uInt(corpus.size())));
+    Bytes stream = deflateRaw(corpus);
+    Bytes archive = wrapInArchive(stream, crc, std::uint32_t(corpus.size()));
+    const std::string archivePath = folder + "/corpus.zip";
+    std::FILE* file = std::fopen(archivePath.c_str(), "wb");
+    std::fwrite(archive.data(), 1, archive.size(), file);
+    std::fclose(file);
+    std::printf("corpus %.1f MiB, Deflate stream %.1f MiB\n", double(corpus.size()) / 1048576,
+                double(stream.size()) / 1048576);
+
+    double best[2] = {1e9, 1e9};
+    const std::string destination = folder + "/out";
+    for (int round = 0; round < 5; ++round) {
+        Clock::time_point start = Clock::now();
+        if (unzip(archivePath.c_str(), destination.c_str()) != 0)
+            return 1;
+        best[0] = std::min(best[0], seconds(start));
+        start = Clock::now();
+        if (!zlibInflate(stream, (folder + "/zlib.bin").c_str(), crc))
+            return 1;
+        best[1] = std::min(best[1], seconds(start));
+    }
+    double size = double(corpus.size()) / 1e6;
+    std::printf("vesk unzip:          %7.1f MB/s\n", size / best[0]);
+    std::printf("zlib inflate+crc32:  %7.1f MB/s\n", size / best[1]);
+    std::printf("ratio vesk/zlib:     %7.2f\n", best[1] / best[0]);
+    std::remove((destination + "/corpus.bin").c_str());
+    std::remove((folder + "/zlib.bin").c_str());
+    std::remove(archivePath.c_str());
+    rmdir(destination.c_str());
+    rmdir(folder.c_str());
+    return 0;
+}
