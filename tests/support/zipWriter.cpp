@@ -1,0 +1,121 @@
+#include "zipWriter.h"
+
+#include <random>
+#include <stdexcept>
+
+namespace zipTest {
+
+namespace {
+
+void put16(std::string& out, std::uint32_t value)
+{
+    out += char(value & 0xFF);
+    out += char(value >> 8 & 0xFF);
+}
+
+void put32(std::string& out, std::uint64_t value)
+{
+    put16(out, std::uint32_t(value & 0xFFFF));
+    put16(out, std::uint32_t(value >> 16 & 0xFFFF));
+}
+
+}  // namespace
+
+std::uint32_t crc32Of(const std::string& data)
+{
+    return std::uint32_t(
+        crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())));
+}
+
+std::string deflateRaw(const std::string& data, int level, int strategy)
+{
+    z_stream stream{};
+    if (deflateInit2(&stream, level, Z_DEFLATED, -15, 8, strategy) != Z_OK)
+        throw std::runtime_error("deflateInit2 failed");
+    std::string out(deflateBound(&stream, uLong(data.size())), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream.avail_in = uInt(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    stream.avail_out = uInt(out.size());
+    int status = deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    if (status != Z_STREAM_END)
+        throw std::runtime_error("deflate failed");
+    return out;
+}
+
+std::string randomBytes(std::size_t length, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::string out(length, '\0');
+    for (char& c : out)
+        c = char(generator() & 0xFF);
+    return out;
+}
+
+Built buildArchive(const Archive& archive)
+{
+    Built built;
+    std::string& out = built.bytes;
+    out = archive.stub;
+    std::vector<std::string> payloads;
+    for (const Entry& entry : archive.entries) {
+        std::string payload = entry.compressed ? *entry.compressed
+                              : entry.method == 8 ? deflateRaw(entry.data, entry.level, entry.strategy)
+                                                  : entry.data;
+        const std::string& localName = entry.localName ? *entry.localName : entry.name;
+        built.localOffsets.push_back(out.size());
+        put32(out, 0x04034B50);
+        put16(out, 20);  // version needed
+        put16(out, 0);   // flags
+        put16(out, entry.method);
+        put16(out, entry.time);
+        put16(out, entry.date);
+        put32(out, entry.crc ? *entry.crc : crc32Of(entry.data));
+        put32(out, entry.compressedSize ? *entry.compressedSize : payload.size());
+        put32(out, entry.data.size());
+        put16(out, std::uint32_t(localName.size()));
+        put16(out, std::uint32_t(entry.localExtra.size()));
+        out += localName + entry.localExtra + payload;
+        payloads.push_back(std::move(payload));
+    }
+    std::size_t centralStart = out.size();
+    for (std::size_t i = 0; i < archive.entries.size(); ++i) {
+        const Entry& entry = archive.entries[i];
+        built.recordOffsets.push_back(out.size());
+        put32(out, 0x02014B50);
+        put16(out, 20);  // version made by
+        put16(out, 20);  // version needed
+        put16(out, 0);   // flags
+        put16(out, entry.method);
+        put16(out, entry.time);
+        put16(out, entry.date);
+        put32(out, entry.crc ? *entry.crc : crc32Of(entry.data));
+        put32(out, entry.compressedSize ? *entry.compressedSize : payloads[i].size());
+        put32(out, entry.data.size());
+        put16(out, std::uint32_t(entry.name.size()));
+        put16(out, std::uint32_t(entry.centralExtra.size()));
+        put16(out, std::uint32_t(entry.comment.size()));
+        put16(out, 0);  // disk number start
+        put16(out, 0);  // internal attributes
+        put32(out, entry.externalAttributes);
+        put32(out, entry.localHeaderOffset ? *entry.localHeaderOffset
+                                           : archive.bias + built.localOffsets[i]);
+        out += entry.name + entry.centralExtra + entry.comment;
+    }
+    built.endOffset = out.size();
+    std::size_t count = archive.entries.size();
+    put32(out, 0x06054B50);
+    put16(out, 0);  // this disk
+    put16(out, 0);  // disk of the central directory
+    put16(out, std::uint32_t(count));
+    put16(out, archive.recordCount ? *archive.recordCount : std::uint32_t(count));
+    put32(out, built.endOffset - centralStart);
+    put32(out, archive.centralOffset ? *archive.centralOffset : archive.bias + centralStart);
+    put16(out, std::uint32_t(archive.comment.size()));
+    out += archive.comment;
+    return built;
+}
+
+}  // namespace zipTest
