@@ -1,0 +1,275 @@
+// Recognising the archive, finding its end record and walking the central
+// directory, seen through unzip's result, messages and output.
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "extractFixture.h"
+
+using namespace zipTest;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ArchiveWalk : public ExtractFixture {};
+
+Archive oneFile(const std::string& name = "f.txt", const std::string& data = "x")
+{
+    return Archive{{Entry{name, data}}};
+}
+
+// The message box formats into 1024 bytes.
+std::string shown(const std::string& text)
+{
+    return text.substr(0, 1023);
+}
+
+TEST_F(ArchiveWalk, refusesFilesTooShortToClassify)
+{
+    for (std::size_t size : {0, 1, 31}) {
+        SCOPED_TRACE(size);
+        Outcome outcome = extractBytes(std::string(size, 'P'));
+        EXPECT_EQ(outcome.result, 1);
+        EXPECT_EQ(outcome.messages, Messages{"File is faulty/empty/ridiculously small :-("});
+    }
+    Outcome outcome = extractBytes(std::string(32, 'P'));
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.messages, Messages{});
+}
+
+// The smallest archive, one empty stored file named by one character, is
+// exactly 100 bytes: too small for the end-record search by one byte.
+TEST_F(ArchiveWalk, needsMoreThanHundredBytes)
+{
+    Archive archive = oneFile("a", "");
+    ASSERT_EQ(buildArchive(archive).bytes.size(), 100u);
+    Outcome outcome = extract(archive);
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.messages, Messages{});
+    EXPECT_EQ(extracted(), Messages{});
+
+    archive.comment = "c";
+    outcome = extract(archive);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.messages, Messages{});
+    EXPECT_EQ(extracted(), Messages{"a"});
+}
+
+TEST_F(ArchiveWalk, refusesSevenZipAndGzipWithAMark)
+{
+    const std::string padding(28, '\0');
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string("\x37\x7A\xBC\xAF\x27\x1C", 6) + padding, "7-"},
+        {std::string("\x1F\x8B\x08\x00", 4) + padding, "G"},
+        {std::string("\x1F\x8B\x08\x08", 4) + padding, "G"},
+        {std::string("\x1F\x8B\x08\xFF", 4) + padding, "G"},
+    };
+    for (const auto& [bytes, mark] : cases) {
+        SCOPED_TRACE(mark);
+        Outcome outcome = extractBytes(bytes + buildArchive(oneFile()).bytes);
+        EXPECT_EQ(outcome.result, 1);
+        EXPECT_EQ(outcome.output, mark);
+        EXPECT_EQ(outcome.messages, Messages{" (SORRY!)"});
+        EXPECT_EQ(extracted(), Messages{});
+    }
+}
+
+// Only gzip with Deflate is recognised; other leading bytes are a stub.
+TEST_F(ArchiveWalk, extractsBehindAStub)
+{
+    for (std::string stub : {std::string("\x1F\x8B\x07\x00", 4), std::string("\x37\x7A\xBC\xAE", 4),
+                             randomBytes(5000, 1)}) {
+        Archive archive{{Entry{"one.txt", "first"}, Entry{"sub/two.bin", randomBytes(3000, 2)}}};
+        archive.stub = stub + std::string(40, 's');
+        Outcome outcome = extract(archive);
+        EXPECT_EQ(outcome.result, 0);
+        EXPECT_EQ(outcome.output, "");
+        EXPECT_EQ(outcome.messages, Messages{});
+        EXPECT_EQ(output("one.txt"), "first");
+        EXPECT_EQ(output("sub/two.bin"), randomBytes(3000, 2));
+    }
+}
+
+// The search reads 1024 bytes, then 1020 at a time behind the last four
+// bytes held; a signature split across two reads must still be found.
+TEST_F(ArchiveWalk, findsEndRecordAcrossReadBorders)
+{
+    std::size_t plainEnd = buildArchive(oneFile("f.txt", "border")).endOffset;
+    for (std::size_t border : {1020u, 2040u, 3060u}) {
+        for (std::size_t position = border - 4; position <= border + 4; ++position) {
+            SCOPED_TRACE(position);
+            Archive archive = oneFile("f.txt", "border");
+            archive.stub = std::string(position - plainEnd, 's');
+            ASSERT_EQ(buildArchive(archive).endOffset, position);
+            fs::remove_all(destination);
+            Outcome outcome = extract(archive);
+            EXPECT_EQ(outcome.result, 0);
+            EXPECT_EQ(output("f.txt"), "border");
+        }
+    }
+}
+
+// A signature inside the archive comment lies behind the real one and wins.
+TEST_F(ArchiveWalk, lastEndSignatureWins)
+{
+    Archive archive = oneFile("real.txt", "payload");
+    Built plain = buildArchive(archive);
+    // The comment holds a second directory, naming the same data "decoy.txt",
+    // and an end record pointing at it.
+    Archive decoy = oneFile("decoy.txt", "payload");
+    decoy.entries[0].localHeaderOffset = 0;
+    Built decoyBuilt = buildArchive(decoy);
+    std::string decoyRecord = decoyBuilt.bytes.substr(decoyBuilt.recordOffsets[0],
+                                                       decoyBuilt.endOffset - decoyBuilt.recordOffsets[0]);
+    std::uint32_t decoyPosition = std::uint32_t(plain.bytes.size() + 4);
+    Archive endOnly;
+    endOnly.centralOffset = decoyPosition;
+    endOnly.recordCount = 1;
+    archive.comment = "see:" + decoyRecord + buildArchive(endOnly).bytes;
+
+    Outcome outcome = extract(archive);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.messages, Messages{});
+    EXPECT_EQ(extracted(), Messages{"decoy.txt"});
+    EXPECT_EQ(output("decoy.txt"), "payload");
+
+    // A signature too close to the end to hold a whole record is no record.
+    archive.comment = "cut:PK\x05\x06" + std::string(10, '\0');
+    fs::remove_all(destination);
+    outcome = extract(archive);
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.messages, Messages{});
+    EXPECT_FALSE(exists(destination));
+}
+
+TEST_F(ArchiveWalk, emptyDirectoryIsSuccessUnlessAtPositionZero)
+{
+    Archive empty;
+    empty.comment = std::string(90, 'c');
+    ASSERT_EQ(buildArchive(empty).bytes.size(), 112u);
+    Outcome outcome = extract(empty);
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.messages, Messages{});
+
+    empty.stub = std::string(10, 's');
+    outcome = extract(empty);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.messages, Messages{});
+    EXPECT_EQ(extracted(), Messages{});
+}
+
+// Every spelling of the destination leads to the same files; one that does
+// not exist yet is created along the way when given with backslashes.
+TEST_F(ArchiveWalk, destinationSpellings)
+{
+    Archive archive{{Entry{"sub/f.txt", "deep"}, Entry{"g.txt", "flat"}}};
+    writeFile(archivePath, buildArchive(archive).bytes);
+    const Messages expected{"g.txt", "sub/", "sub/f.txt"};
+    const std::string spellings[] = {destination, destination + "/", libraryPath(destination),
+                                     libraryPath(destination) + "\\"};
+    for (const std::string& spelling : spellings) {
+        SCOPED_TRACE(spelling);
+        fs::remove_all(destination);
+        fs::create_directory(destination);
+        Outcome outcome = extractFile(archivePath, spelling);
+        EXPECT_EQ(outcome.result, 0);
+        EXPECT_EQ(extracted(), expected);
+    }
+
+    std::string fresh = dir / "new/deeper";
+    EXPECT_EQ(extractFile(archivePath, libraryPath(fresh)).result, 0);
+    EXPECT_EQ(listTree(fresh), expected);
+
+    // An empty destination is the current directory.
+    fs::path previous = fs::current_path();
+    std::string current = dir / "current";
+    fs::create_directory(current);
+    fs::current_path(current);
+    Outcome outcome = extractFile(archivePath, "");
+    fs::current_path(previous);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(listTree(current), expected);
+}
+
+TEST_F(ArchiveWalk, stopsAtTheFirstFailingEntry)
+{
+    Archive archive;
+    for (int i = 1; i <= 5; ++i)
+        archive.entries.push_back(Entry{"e" + std::to_string(i), "data " + std::to_string(i)});
+    archive.entries[2].method = 12;
+    Outcome outcome = extract(archive);
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.messages, Messages{"Unsupported compression method (12) :-("});
+    EXPECT_EQ(extracted(), (Messages{"e1", "e2", "e3"}));
+    EXPECT_EQ(output("e2"), "data 2");
+    EXPECT_EQ(output("e3"), "");
+}
+
+// Names are read whole from the record; the output path may use all of its
+// 4096-byte buffer, terminator included, and no more.
+TEST_F(ArchiveWalk, longNamesUpToThePathBuffer)
+{
+    std::string longName = std::string(120, 'd') + "/" + std::string(150, 'f');
+    ASSERT_EQ(extract(oneFile(longName, "long")).result, 0);
+    EXPECT_EQ(output(longName), "long");
+
+    fs::remove_all(destination);
+    std::string name;
+    while (destination.size() + 1 + name.size() < 4095 - 200)
+        name += std::string(199, 'n') + "/";
+    name += std::string(4095 - destination.size() - 1 - name.size(), 'z');
+    Outcome outcome = extract(oneFile(name, "fits"));
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.messages, Messages{});
+    EXPECT_EQ(output(name), "fits");
+
+    fs::remove_all(destination);
+    for (const std::string& tooLong : {name + "z", std::string(65535, 'n')}) {
+        outcome = extract(oneFile(tooLong, "nowhere"));
+        EXPECT_EQ(outcome.result, 1);
+        EXPECT_EQ(outcome.messages, Messages{shown("File name too long #" + tooLong + "# :-(")});
+        EXPECT_FALSE(exists(destination));
+    }
+}
+
+TEST_F(ArchiveWalk, argumentsLongerThanTheBuffersAreRefused)
+{
+    Archive empty;
+    empty.stub = std::string(200, 's');
+    writeFile(archivePath, buildArchive(empty).bytes);
+    // 4095 characters and the terminator fit; the destination needs one more
+    // for the backslash added behind it.
+    std::string fittingArchive = archivePath + std::string(4095 - archivePath.size(), 'p');
+    Outcome outcome = extractFile(fittingArchive, destination);
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.messages, Messages{shown("Cannot open input file #" + fittingArchive + "# :-(")});
+
+    std::string longArchive = fittingArchive + "p";
+    outcome = extractFile(longArchive, destination);
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.messages, Messages{shown("File name too long #" + longArchive + "# :-(")});
+
+    std::string fittingDestination = destination + std::string(4094 - destination.size(), 'd');
+    outcome = extractFile(archivePath, fittingDestination);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.messages, Messages{});
+
+    std::string longDestination = fittingDestination + "d";
+    outcome = extractFile(archivePath, longDestination);
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.messages, Messages{shown("File name too long #" + longDestination + "# :-(")});
+}
+
+TEST_F(ArchiveWalk, unzipOneFileWithoutAnOpenArchiveDoesNothing)
+{
+    Built built = buildArchive(oneFile("lonely.txt", "data"));
+    std::string record = built.bytes.substr(built.recordOffsets[0]);
+    std::string target = libraryPath(destination) + "\\";
+    Outcome outcome = captureOutput([&] { return unzipOneFile(target.c_str(), &record[0]); });
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.messages, Messages{});
+    EXPECT_EQ(outcome.output, "");
+    EXPECT_EQ(extracted(), Messages{});
+}
+
+}  // namespace

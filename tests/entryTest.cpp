@@ -1,0 +1,214 @@
+// Writing single entries: paths, directories, stored data, CRC checks and
+// time stamps. Time stamps assume TZ=America/New_York.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "extractFixture.h"
+#include "library.h"
+
+using namespace zipTest;
+namespace fs = std::filesystem;
+
+namespace {
+
+class EntryExtraction : public ExtractFixture {
+protected:
+    // Calls unzipOneFile directly for the first record, with the archive
+    // opened the way unzip opens it, to see its own result.
+    Outcome extractFirstRecord(const Archive& archive)
+    {
+        Built built = buildArchive(archive);
+        writeFile(archivePath, built.bytes);
+        std::string record = built.bytes.substr(built.recordOffsets[0]);
+        std::string target = libraryPath(destination) + "\\";
+        archiveFile = std::fopen(archivePath.c_str(), "rb");
+        Outcome outcome = captureOutput([&] { return unzipOneFile(target.c_str(), &record[0]); });
+        std::fclose(archiveFile);
+        archiveFile = nullptr;
+        return outcome;
+    }
+};
+
+TEST_F(EntryExtraction, storedEntriesAreByteIdentical)
+{
+    Archive archive;
+    Messages expected;
+    for (std::size_t size : {0, 1, 2047, 2048, 2049, 5000, 70000}) {
+        std::string name = "s" + std::to_string(size) + ".bin";
+        archive.entries.push_back(Entry{name, randomBytes(size, unsigned(size))});
+        expected.push_back(name);
+    }
+    archive.entries.push_back(Entry{"x/y/z.txt", "slashes"});
+    archive.entries.push_back(Entry{"p\\q.txt", "backslash"});
+    archive.entries.push_back(Entry{"c:colon.txt", "colon"});
+    archive.entries.push_back(Entry{"..dots", "leading dots"});
+    archive.entries.push_back(Entry{".hidden/x..y", "inner dots"});
+    expected.insert(expected.end(), {".hidden/", ".hidden/x..y", "..dots", "c:colon.txt", "p/",
+                                     "p/q.txt", "x/", "x/y/", "x/y/z.txt"});
+    std::sort(expected.begin(), expected.end());
+
+    Outcome outcome = extract(archive);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.messages, Messages{});
+    EXPECT_EQ(extracted(), expected);
+    for (const Entry& entry : archive.entries) {
+        std::string name = entry.name;
+        std::replace(name.begin(), name.end(), '\\', '/');
+        EXPECT_EQ(output(name), entry.data) << name;
+    }
+}
+
+TEST_F(EntryExtraction, directoryEntries)
+{
+    Archive archive{{Entry{"d1/d2/", "", 0}, Entry{"e1/e2", "", 0}}};
+    for (Entry& entry : archive.entries)
+        entry.externalAttributes = directoryAttribute;
+    for (int run = 0; run < 2; ++run) {  // the second time they exist
+        Outcome outcome = extract(archive);
+        EXPECT_EQ(outcome.result, 0);
+        EXPECT_EQ(outcome.messages, Messages{});
+        EXPECT_EQ(extracted(), (Messages{"d1/", "d1/d2/", "e1/"}));
+    }
+
+    // Without the attribute a trailing slash names a file that cannot be.
+    Outcome outcome = extract(Archive{{Entry{"f1/f2/", ""}}});
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.messages, Messages{"Can't open output file :-("});
+    EXPECT_EQ(listTree(destination + "/f1"), Messages{"f2/"});
+}
+
+TEST_F(EntryExtraction, truncatesALongerExistingFile)
+{
+    writeFile(destination + "/t.txt", std::string(10000, 'o'));
+    ASSERT_EQ(extract(Archive{{Entry{"t.txt", "short"}}}).result, 0);
+    EXPECT_EQ(output("t.txt"), "short");
+}
+
+// The data lies behind the local header's own name and extra field, whatever
+// lengths the central directory gives; the walk steps over the record's
+// extra field and comment.
+TEST_F(EntryExtraction, localHeaderLengthsCount)
+{
+    Archive archive{{Entry{"a.txt", "alpha"}, Entry{"b.txt", "beta"}, Entry{"c.txt", "gamma"}}};
+    archive.entries[0].localExtra = std::string(300, 'L');
+    archive.entries[1].centralExtra = std::string(40, 'C');
+    archive.entries[1].comment = "a file comment";
+    archive.entries[2].localName = "a-much-longer-local-name.txt";
+    archive.comment = "archive comment";
+    Outcome outcome = extract(archive);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.messages, Messages{});
+    EXPECT_EQ(extracted(), (Messages{"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(output("a.txt"), "alpha");
+    EXPECT_EQ(output("b.txt"), "beta");
+    EXPECT_EQ(output("c.txt"), "gamma");
+}
+
+TEST_F(EntryExtraction, crcMismatchKeepsTheWrittenFile)
+{
+    Entry wrong{"wrong.bin", randomBytes(3000, 3)};
+    wrong.crc = crc32Of(wrong.data) ^ 1;
+    Entry emptyWrong{"empty.bin", ""};
+    emptyWrong.crc = 1;
+    for (const Entry& entry : {wrong, emptyWrong}) {
+        Outcome outcome = extract(Archive{{Entry{"empty-ok", ""}, entry}});
+        EXPECT_EQ(outcome.result, 1);
+        EXPECT_EQ(outcome.messages, Messages{"CRC FAILED :-("});
+        EXPECT_EQ(output("empty-ok"), "");
+        EXPECT_EQ(output(entry.name), entry.data);
+    }
+}
+
+TEST_F(EntryExtraction, unsupportedMethodLeavesAnEmptyStampedFile)
+{
+    Entry entry{"m12.bin", "never read", 12};
+    entry.date = dosDate(2010, 6, 1);
+    entry.time = dosTime(12, 30, 10);
+    Outcome outcome = extractFirstRecord(Archive{{entry}});
+    EXPECT_EQ(outcome.result, 2);
+    EXPECT_EQ(outcome.messages, Messages{"Unsupported compression method (12) :-("});
+    EXPECT_EQ(output("m12.bin"), "");
+    EXPECT_EQ(statOf(destination + "/m12.bin").st_mtime, 1275409810);
+}
+
+// MS-DOS times are local: the offset in force on the entry's date counts,
+// not today's. The access time is left as it was.
+TEST_F(EntryExtraction, timeStampsAreLocalTime)
+{
+    struct Case {
+        std::uint16_t date, time;
+        std::time_t expected;
+    };
+    const Case cases[] = {
+        {dosDate(2010, 6, 1), dosTime(12, 30, 10), 1275409810},   // summer time
+        {dosDate(2010, 1, 15), dosTime(8, 0, 0), 1263560400},     // winter time
+        {dosDate(2000, 2, 29), dosTime(0, 0, 0), 951800400},      // leap day
+        {dosDate(1980, 1, 1), dosTime(0, 0, 0), 315550800},       // earliest
+        {dosDate(2107, 12, 31), dosTime(23, 59, 58), 4354837198}, // latest
+    };
+    Archive archive;
+    for (const Case& c : cases) {
+        Entry entry{"t" + std::to_string(c.expected), "stamp"};
+        entry.date = c.date;
+        entry.time = c.time;
+        archive.entries.push_back(entry);
+        // An existing file whose access time must survive.
+        std::string path = destination + "/" + entry.name;
+        writeFile(path, "old contents");
+        const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    }
+    ASSERT_EQ(extract(archive).result, 0);
+    for (const Case& c : cases) {
+        struct stat status = statOf(destination + "/t" + std::to_string(c.expected));
+        EXPECT_EQ(status.st_mtim.tv_sec, c.expected);
+        EXPECT_EQ(status.st_mtim.tv_nsec, 0);
+        EXPECT_EQ(status.st_atim.tv_sec, 1000000000);
+    }
+}
+
+// Dates and times that the Windows conversion refuses leave the time of
+// writing, rather than a normalised neighbour date.
+TEST_F(EntryExtraction, invalidDosTimesAreNotSet)
+{
+    const std::pair<std::uint16_t, std::uint16_t> cases[] = {
+        {0, 0},                                 // month and day 0
+        {dosDate(2010, 2, 30), 0},              // February 30
+        {dosDate(2100, 2, 29), 0},              // no leap day in 2100
+        {dosDate(2010, 13, 1), 0},              // month 13
+        {dosDate(2010, 6, 1), dosTime(24, 0, 0)},
+        {dosDate(2010, 6, 1), dosTime(12, 60, 0)},
+        {dosDate(2010, 6, 1), dosTime(12, 0, 60)},
+    };
+    Archive archive;
+    for (const auto& [date, time] : cases) {
+        Entry entry{"bad" + std::to_string(archive.entries.size()), "x"};
+        entry.date = date;
+        entry.time = time;
+        archive.entries.push_back(entry);
+    }
+    writeFile(dir / "before", "");
+    std::time_t before = statOf(dir / "before").st_mtime;
+    Outcome outcome = extract(archive);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.messages, Messages{});
+    for (const Entry& entry : archive.entries)
+        EXPECT_GE(statOf(destination + "/" + entry.name).st_mtime, before) << entry.name;
+}
+
+TEST_F(EntryExtraction, writeFailureIsReported)
+{
+    if (!exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    Entry entry{"full", randomBytes(5000, 4)};
+    entry.date = 0;  // an invalid date: the device's time stays as it is
+    writeFile(archivePath, buildArchive(Archive{{entry}}).bytes);
+    Outcome outcome = extractFile(archivePath, "\\dev\\");
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.messages, Messages{"Can't write output file :-("});
+}
+
+}  // namespace
