@@ -1,0 +1,41 @@
+#!/bin/bash
+# A tree stored by Info-ZIP zip (zip -0 -r) extracts byte for byte, with the
+# modification times it recorded, into a destination that does not exist yet.
+# Usage: infoZipTest.sh path/to/vesk-extract
+set -eu
+host=$1
+export TZ=America/New_York
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+tree=$work/tree
+mkdir -p "$tree/sub/deeper" "$tree/empty dir"
+python3 - "$tree" <<'PYTHON'
+import random, sys
+random.seed(11)
+sizes = {"big.bin": 1 << 20, "sub/a.txt": 100, "sub/deeper/c.bin": 5000,
+         "with space.txt": 2048, "empty": 0, "sub/deeper/odd.bin": 2049}
+for name, size in sizes.items():
+    with open(sys.argv[1] + "/" + name, "wb") as f:
+        f.write(bytes(random.getrandbits(8) for _ in range(size)))
+PYTHON
+# Summer and winter dates, whatever today's season.
+touch -d "2010-06-01 12:30:10" "$tree/big.bin" "$tree/sub/a.txt"
+touch -d "2010-01-15 08:00:00" "$tree/sub/deeper/c.bin" "$tree/empty"
+touch -d "1999-12-31 23:59:58" "$tree/with space.txt"
+touch -d "2021-07-04 04:05:06" "$tree/sub/deeper/odd.bin"
+(cd "$tree" && zip -0 -r -q "$work/tree.zip" .)
+
+out=$work/new/dest
+"$host" "$work/tree.zip" "$out"
+diff -r "$tree" "$out"
+status=0
+while IFS= read -r -d '' file; do
+    expected=$(stat -c %Y "$tree/$file")
+    actual=$(stat -c %Y "$out/$file")
+    if [ "$expected" != "$actual" ]; then
+        echo "FAIL $file: time $actual, expected $expected"
+        status=1
+    fi
+done < <(cd "$tree" && find . -type f -print0)
+[ $status = 0 ] && echo "Info-ZIP archive: all passed"
+exit $status
