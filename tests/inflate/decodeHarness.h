@@ -10,13 +10,10 @@
 struct Decoded {
     int result;
     std::vector<unsigned char> output;  // what reached the output file
-    std::string messages;               // what the error box showed
+    std::vector<std::string> messages;  // what the error box showed
     std::uint32_t crc;                  // CRC-32 of what reached the file
 };
 
-// `stream` is followed by `trailer` in the archive, bytes that belong to no
-// stream (the next entry's header, say).
-Decoded decode(const std::vector<unsigned char>& stream,
-               const std::vector<unsigned char>& trailer = {});
+Decoded decode(const std::vector<unsigned char>& stream);
 
 #endif

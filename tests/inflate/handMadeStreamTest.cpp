@@ -16,7 +16,7 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-const std::string badTable = "ZEL Development Environment:  Bad Table \n";
+const std::vector<std::string> badTable = {" Bad Table "};
 
 std::uint32_t crcOf(const Bytes& data)
 {
@@ -26,7 +26,7 @@ std::uint32_t crcOf(const Bytes& data)
 void expectDecodes(const Decoded& decoded, const Bytes& expected)
 {
     EXPECT_EQ(decoded.result, 1);
-    EXPECT_EQ(decoded.messages, "");
+    EXPECT_TRUE(decoded.messages.empty());
     EXPECT_EQ(decoded.output, expected);
     EXPECT_EQ(decoded.crc, crcOf(expected));
 }
