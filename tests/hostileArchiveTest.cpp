@@ -45,8 +45,11 @@ TEST_F(HostileArchive, damagedCentralDirectory)
     beyondEnd.centralOffset = 0xFFFFFFF0;
     Archive notARecord = archive;  // points at a local header
     notARecord.centralOffset = std::uint32_t(plain.localOffsets[1]);
-    Archive countTooLarge = archive;  // the third record would be the end record
+    // The third record would be the end record, followed by enough zeros to
+    // pass for a record naming the destination itself.
+    Archive countTooLarge = archive;
     countTooLarge.recordCount = 3;
+    countTooLarge.comment = std::string(40, '\0');
 
     struct Case {
         std::string what, bytes;
