@@ -1,0 +1,258 @@
+"""The same archives, extracted by the Linux build and by vesk.dll under Wine,
+give the same files, bytes, modification times, messages and results, and
+both what is expected; the few differences are the Windows rules for names
+and paths, stated per case.
+
+Usage: extractionTest.py STATE_DIR WINDOWS_BIN NATIVE_BIN"""
+import gzip
+import hashlib
+import os
+import random
+import shutil
+import subprocess
+import sys
+import time
+import zlib
+
+import wineTools
+import zipMaker as z
+
+state, windowsBin, nativeBin = sys.argv[1:4]
+if not os.path.exists(os.path.join(nativeBin, "vesk-extract")):
+    sys.exit(f"no vesk-extract in {nativeBin}: build the native preset first")
+os.environ["TZ"] = wineTools.TIME_ZONE
+time.tzset()
+work = os.path.join(state, "extraction")
+shutil.rmtree(work, ignore_errors=True)
+os.makedirs(os.path.join(work, "archives"))
+started = time.time()
+
+CAPTION = "ZEL Development Environment: "
+NOW = "the time of extraction"
+TEXT = b"".join(b"line %d of a text that compresses well\r\n" % i for i in range(9000))
+NOISE = random.Random(5).randbytes(70000)
+DIRECTORY = "directory"
+# Each component fits Linux's 255 bytes, the whole does not fit 260.
+LONG_NAME = "sub/" + "n" * 251 + ".txt"
+
+
+def fixedCodes(data):
+    deflater = zlib.compressobj(9, zlib.DEFLATED, -15, 9, zlib.Z_FIXED)
+    return deflater.compress(data) + deflater.flush()
+
+
+def infoZipArchive():
+    """An archive made by Info-ZIP from files with known times."""
+    source = os.path.join(work, "infoZip")
+    os.makedirs(os.path.join(source, "tree", "sub"))
+    for name, data, when in (("tree/a.txt", TEXT[:3000], z.WINTER),
+                             ("tree/sub/b.bin", NOISE[:3000], z.SUMMER)):
+        with open(os.path.join(source, name), "wb") as file:
+            file.write(data)
+        stamp = time.mktime(when + (0, 0, -1))
+        os.utime(os.path.join(source, name), (stamp, stamp))
+    subprocess.run(["zip", "-q", "-r", "-X", "../archives/infoZip.zip", "tree"], cwd=source,
+                   check=True)
+    with open(os.path.join(work, "archives", "infoZip.zip"), "rb") as file:
+        return file.read()
+
+
+# name: (archive bytes or None for no file, expected outcome, what differs on
+# Windows). An outcome: result, message texts, standard output and the tree
+# below the case's folder: directories, and files with bytes and local time.
+cases = {
+    "stored": (z.archive([
+        z.entry("readme.txt", TEXT[:500], when=z.SUMMER),
+        z.entry("docs/notes/winter.txt", TEXT[500:900], when=z.WINTER),
+        z.entry("docs/extra/", directory=True),
+        z.entry("empty.bin", when=(1980, 1, 1, 0, 0, 0)),
+        z.entry("noise.bin", NOISE[:5000], when=(2107, 12, 31, 23, 59, 58)),
+    ]), {"files": {
+        "dest/": DIRECTORY, "dest/docs/": DIRECTORY, "dest/docs/notes/": DIRECTORY,
+        "dest/docs/extra/": DIRECTORY,
+        "dest/readme.txt": (TEXT[:500], z.SUMMER),
+        "dest/docs/notes/winter.txt": (TEXT[500:900], z.WINTER),
+        "dest/empty.bin": (b"", (1980, 1, 1, 0, 0, 0)),
+        "dest/noise.bin": (NOISE[:5000], (2107, 12, 31, 23, 59, 58)),
+    }}, {}),
+    "deflate": (z.archive([
+        z.entry("text.txt", TEXT, method=8, when=z.WINTER),
+        z.entry("noise.bin", NOISE, method=8),
+        z.entry("fixed.txt", TEXT[:2000], method=8, compressed=fixedCodes(TEXT[:2000])),
+        z.entry("empty.txt", method=8),
+    ]), {"files": {
+        "dest/": DIRECTORY,
+        "dest/text.txt": (TEXT, z.WINTER), "dest/noise.bin": (NOISE, z.SUMMER),
+        "dest/fixed.txt": (TEXT[:2000], z.SUMMER), "dest/empty.txt": (b"", z.SUMMER),
+    }}, {}),
+    "infoZip": (infoZipArchive(), {"files": {
+        "dest/": DIRECTORY, "dest/tree/": DIRECTORY, "dest/tree/sub/": DIRECTORY,
+        "dest/tree/a.txt": (TEXT[:3000], z.WINTER),
+        "dest/tree/sub/b.bin": (NOISE[:3000], z.SUMMER),
+    }}, {}),
+    # An installer stub in front; the archive's positions are absolute.
+    "selfExtractor": (b"MZ" + bytes(4998) + z.archive(
+        [z.entry("inside.txt", TEXT[:100], method=8)], offset=5000), {"files": {
+            "dest/": DIRECTORY, "dest/inside.txt": (TEXT[:100], z.SUMMER)}}, {}),
+    # Dates that the MS-DOS conversion refuses leave the time of writing.
+    "invalidDates": (z.archive([
+        z.entry("month0.txt", b"a", dos=(z.dosDateTime((2010, 1, 1, 0, 0, 0))[0] & ~0x1E0, 0)),
+        z.entry("february30.txt", b"b", dos=z.dosDateTime((2010, 2, 30, 0, 0, 0))),
+        z.entry("hour24.txt", b"c", dos=z.dosDateTime((2010, 2, 1, 24, 0, 0))),
+        z.entry("second60.txt", b"d", dos=z.dosDateTime((2010, 2, 1, 0, 0, 60))),
+    ]), {"files": {
+        "dest/": DIRECTORY, "dest/month0.txt": (b"a", NOW), "dest/february30.txt": (b"b", NOW),
+        "dest/hour24.txt": (b"c", NOW), "dest/second60.txt": (b"d", NOW),
+    }}, {}),
+    "emptyDestination": (z.archive([z.entry("here/file.txt", b"here")]), {"files": {
+        "here/": DIRECTORY, "here/file.txt": (b"here", z.SUMMER)}}, {}),
+    "badCrc": (z.archive([z.entry("wrong.txt", b"data", crc=1234)]), {
+        "result": 1, "messages": ["CRC FAILED :-("],
+        "files": {"dest/": DIRECTORY, "dest/wrong.txt": (b"data", z.SUMMER)}}, {}),
+    "thirdOfFiveFails": (z.archive(
+        [z.entry(f"{n}.txt", n.encode(), crc=7 if n == "three" else None)
+         for n in ("one", "two", "three", "four", "five")]), {
+        "result": 1, "messages": ["CRC FAILED :-("],
+        "files": {"dest/": DIRECTORY, "dest/one.txt": (b"one", z.SUMMER),
+                  "dest/two.txt": (b"two", z.SUMMER), "dest/three.txt": (b"three", z.SUMMER)}},
+        {}),
+    "method12": (z.archive([z.entry("bzip2.bin", b"packed", method=12, when=z.WINTER)]), {
+        "result": 1, "messages": ["Unsupported compression method (12) :-("],
+        "files": {"dest/": DIRECTORY, "dest/bzip2.bin": (b"", z.WINTER)}}, {}),
+    "badDeflate": (z.archive([z.entry("broken.txt", b"lost", method=8, compressed=b"\x07\0\0")]), {
+        "result": 1, "messages": [" Bad Table "],
+        "files": {"dest/": DIRECTORY, "dest/broken.txt": (b"", z.SUMMER)}}, {}),
+    "outputIsDirectory": (z.archive([z.entry("taken/", directory=True), z.entry("taken", b"x")]), {
+        "result": 1, "messages": ["Can't open output file :-("],
+        "files": {"dest/": DIRECTORY, "dest/taken/": DIRECTORY}}, {}),
+    "sevenZip": (b"7z\xbc\xaf\x27\x1c" + bytes(58), {
+        "result": 1, "messages": [" (SORRY!)"], "output": b"7-"}, {}),
+    "gzip": (gzip.compress(TEXT[:2000], mtime=0), {
+        "result": 1, "messages": [" (SORRY!)"], "output": b"G"}, {}),
+    "tooSmall": (b"PK\x03\x04 short", {
+        "result": 1, "messages": ["File is faulty/empty/ridiculously small :-("]}, {}),
+    "noEndRecord": (bytes(200), {"result": 1}, {}),
+    "missingArchive": (None, {
+        "result": 1,
+        "messages": ["Cannot open input file #../../archives/missingArchive.zip# :-("]}, {}),
+    "unsafeParent": (z.archive([z.entry("docs/../../evil.txt", b"evil")]), {
+        "result": 1, "messages": ["Unsafe file name #docs/../../evil.txt# :-("]}, {}),
+    "unsafeAbsolute": (z.archive([z.entry("\\evil.txt", b"evil")]), {
+        "result": 1, "messages": ["Unsafe file name #\\evil.txt# :-("]}, {}),
+    # A colon names a drive or a stream on Windows only.
+    "colon": (z.archive([z.entry("c:evil.txt", b"evil")]), {
+        "files": {"dest/": DIRECTORY, "dest/c:evil.txt": (b"evil", z.SUMMER)}}, {
+        "result": 1, "messages": ["Unsafe file name #c:evil.txt# :-("], "files": {}}),
+    # Windows paths end at 260 bytes, Linux paths at 4096.
+    "longName": (z.archive([z.entry(LONG_NAME, b"long")]), {
+        "files": {"dest/": DIRECTORY, "dest/sub/": DIRECTORY,
+                  "dest/" + LONG_NAME: (b"long", z.SUMMER)}}, {
+        "result": 1, "messages": [f"File name too long #{LONG_NAME}# :-("], "files": {}}),
+}
+
+
+def largeArchive(path):
+    """Its one entry lies beyond 2 GiB, behind a hole that costs no disk."""
+    offset = 2**31 + 1000
+    with open(path, "wb") as file:
+        file.truncate(offset)
+        file.seek(offset)
+        file.write(z.archive([z.entry("far/away.txt", TEXT[:1500], method=8)], offset=offset))
+
+
+cases["beyond2GiB"] = (largeArchive, {"files": {
+    "dest/": DIRECTORY, "dest/far/": DIRECTORY,
+    "dest/far/away.txt": (TEXT[:1500], z.SUMMER)}}, {})
+
+
+def fingerprint(data, when):
+    stamp = when if when == NOW else time.strftime("%Y-%m-%d %H:%M:%S", when + (0, 0, 0))
+    return hashlib.sha256(data).hexdigest()[:16], len(data), stamp
+
+
+def expected(outcome):
+    files = {path: item if item == DIRECTORY else fingerprint(*item)
+             for path, item in outcome.get("files", {}).items()}
+    return {"result": outcome.get("result", 0),
+            "messages": [CAPTION + text for text in outcome.get("messages", [])],
+            "output": outcome.get("output", b""), "files": files}
+
+
+def tree(root):
+    found = {}
+    for directory, subdirectories, files in os.walk(root):
+        relative = os.path.relpath(directory, root)
+        prefix = "" if relative == "." else relative + "/"
+        for name in subdirectories:
+            found[prefix + name + "/"] = DIRECTORY
+        for name in files:
+            path = os.path.join(directory, name)
+            with open(path, "rb") as file:
+                data = file.read()
+            modified = os.stat(path).st_mtime
+            extracting = started - 5 <= modified <= time.time() + 5
+            when = NOW if extracting else time.localtime(modified)[:6]
+            found[prefix + name] = fingerprint(data, when)
+    return found
+
+
+def extract(platform, case, archive):
+    """Runs the platform's host in a folder of the case's own."""
+    folder = os.path.join(work, platform, case)
+    os.makedirs(folder)
+    arguments = [f"../../archives/{case}.zip"] + ([] if case == "emptyDestination" else ["dest"])
+    if platform == "native":
+        ran = subprocess.run([os.path.join(nativeBin, "vesk-extract")] + arguments, cwd=folder,
+                             capture_output=True, timeout=120)
+        code, output, error = ran.returncode, ran.stdout, ran.stderr.decode(errors="replace")
+    else:
+        code, output, error = wineTools.run(
+            state, ["wine", os.path.join(windowsBin, "vesk-host.exe")] + arguments, cwd=folder)
+    return {"result": code, "messages": error.splitlines(), "output": output,
+            "files": tree(folder)}
+
+
+def differences(actual, wanted):
+    lines = []
+    for key in wanted:
+        if key == "files":
+            for path in sorted(set(actual[key]) | set(wanted[key])):
+                if actual[key].get(path) != wanted[key].get(path):
+                    lines.append(f"{path}: {actual[key].get(path)}, wanted "
+                                 f"{wanted[key].get(path)}")
+        elif actual[key] != wanted[key]:
+            lines.append(f"{key}: {actual[key]!r}, wanted {wanted[key]!r}")
+    return lines
+
+
+failures = 0
+for case, (archive, outcome, onWindows) in cases.items():
+    path = os.path.join(work, "archives", case + ".zip")
+    if callable(archive):
+        archive(path)
+    elif archive is not None:
+        with open(path, "wb") as file:
+            file.write(archive)
+    results = {"native": extract("native", case, archive),
+               "windows": extract("windows", case, archive)}
+    for platform, actual in results.items():
+        wanted = expected(dict(outcome, **onWindows) if platform == "windows" else outcome)
+        for line in differences(actual, wanted):
+            print(f"FAIL {case} ({platform}) {line}")
+            failures += 1
+    if callable(archive):
+        os.remove(path)
+
+# A program linked against the import library with the public header.
+folder = os.path.join(work, "importLibrary")
+os.makedirs(folder)
+code, output, error = wineTools.run(state, ["wine", os.path.join(windowsBin, "import-check.exe")],
+                                    cwd=folder)
+if code != 0 or output != b"unzip 1, unzipOneFile 1\r\n" or error:
+    print(f"FAIL import library: exit {code}, output {output!r}, errors {error!r}")
+    failures += 1
+
+shutil.rmtree(work, ignore_errors=True)
+print(f"extraction: {len(cases)} archive cases on both platforms, "
+      f"{'all passed' if not failures else f'{failures} differences'}")
+sys.exit(1 if failures else 0)

@@ -1,0 +1,52 @@
+"""Writes ZIP archives byte by byte, faults included, for the Wine tests."""
+import struct
+import zlib
+
+SUMMER = (2010, 6, 1, 12, 30, 10)
+WINTER = (2010, 1, 15, 8, 0, 0)
+
+
+def dosDateTime(when):
+    year, month, day, hour, minute, second = when
+    return ((year - 1980) << 9) | (month << 5) | day, (hour << 11) | (minute << 5) | (second // 2)
+
+
+def entry(name, data=b"", method=0, when=SUMMER, crc=None, directory=False, compressed=None,
+          dos=None):
+    """One entry; `compressed` replaces the stored or deflated bytes, `dos`
+    gives a raw (date, time) pair, `crc` a recorded CRC-32 that may lie."""
+    if compressed is None:
+        if method == 8:
+            deflater = zlib.compressobj(9, zlib.DEFLATED, -15)
+            compressed = deflater.compress(data) + deflater.flush()
+        else:
+            compressed = data
+    return {
+        "name": name.encode(),
+        "data": compressed,
+        "size": len(data),
+        "method": method,
+        "dos": dos or dosDateTime(when),
+        "crc": zlib.crc32(data) if crc is None else crc,
+        "attributes": 0x10 if directory else 0,
+    }
+
+
+def archive(entries, offset=0, comment=b""):
+    """The archive's bytes as they lie from `offset` on; positions in it are
+    absolute, so whatever precedes `offset` is a stub in front of it."""
+    body = b""
+    central = b""
+    for item in entries:
+        date, time = item["dos"]
+        position = offset + len(body)
+        body += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, item["method"], time, date,
+                            item["crc"], len(item["data"]), item["size"], len(item["name"]), 0)
+        body += item["name"] + item["data"]
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, item["method"],
+                               time, date, item["crc"], len(item["data"]), item["size"],
+                               len(item["name"]), 0, 0, 0, 0, item["attributes"], position)
+        central += item["name"]
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries), len(central),
+                      offset + len(body), len(comment))
+    return body + central + end + comment
