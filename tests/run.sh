@@ -10,6 +10,9 @@ if [ "$(id -u)" = 0 ]; then
   apt-get update
   apt-get install -y --no-install-recommends \
     cmake make g++ libgtest-dev zlib1g-dev zip unzip python3 binutils
+  # The 32-bit Windows build and its tests under Wine, on a virtual screen.
+  apt-get install -y --no-install-recommends \
+    g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb icoutils
 fi
 
 jobs=$(nproc)
@@ -18,3 +21,8 @@ for preset in native asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+# Windows last: its tests compare with the native build's results.
+cmake --preset windows
+cmake --build --preset windows -j "$jobs"
+ctest --preset windows -j "$jobs"
