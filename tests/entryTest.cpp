@@ -14,6 +14,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+Entry stamped(const std::string& name, std::uint16_t date, std::uint16_t time)
+{
+    Entry entry{name, "stamp"};
+    entry.date = date;
+    entry.time = time;
+    return entry;
+}
+
 class EntryExtraction : public ExtractFixture {
 protected:
     // Calls unzipOneFile directly for the first record, with the archive
@@ -50,9 +58,7 @@ TEST_F(EntryExtraction, storedEntriesAreByteIdentical)
                                      "p/q.txt", "x/", "x/y/", "x/y/z.txt"});
     std::sort(expected.begin(), expected.end());
 
-    Outcome outcome = extract(archive);
-    EXPECT_EQ(outcome.result, 0);
-    EXPECT_EQ(outcome.messages, Messages{});
+    EXPECT_EQ(shown(extract(archive)), Shown(0, {}));
     EXPECT_EQ(extracted(), expected);
     for (const Entry& entry : archive.entries) {
         std::string name = entry.name;
@@ -69,16 +75,13 @@ TEST_F(EntryExtraction, directoryEntries)
     for (Entry& entry : archive.entries)
         entry.externalAttributes = directoryAttribute;
     for (int run = 0; run < 2; ++run) {  // the second time they exist
-        Outcome outcome = extract(archive);
-        EXPECT_EQ(outcome.result, 0);
-        EXPECT_EQ(outcome.messages, Messages{});
+        EXPECT_EQ(shown(extract(archive)), Shown(0, {}));
         EXPECT_EQ(extracted(), (Messages{"d1/", "d1/d2/", "e1/", "f0/"}));
     }
 
     // Without the attribute a trailing slash names a file that cannot be.
-    Outcome outcome = extract(Archive{{Entry{"f1/f2/", ""}}});
-    EXPECT_EQ(outcome.result, 1);
-    EXPECT_EQ(outcome.messages, Messages{"Can't open output file :-("});
+    EXPECT_EQ(shown(extract(Archive{{Entry{"f1/f2/", ""}}})),
+              Shown(1, {"Can't open output file :-("}));
     EXPECT_EQ(listTree(destination + "/f1"), Messages{"f2/"});
 }
 
@@ -100,9 +103,7 @@ TEST_F(EntryExtraction, localHeaderLengthsCount)
     archive.entries[1].comment = "a file comment";
     archive.entries[2].localName = "a-much-longer-local-name.txt";
     archive.comment = "archive comment";
-    Outcome outcome = extract(archive);
-    EXPECT_EQ(outcome.result, 0);
-    EXPECT_EQ(outcome.messages, Messages{});
+    EXPECT_EQ(shown(extract(archive)), Shown(0, {}));
     EXPECT_EQ(extracted(), (Messages{"a.txt", "b.txt", "c.txt"}));
     EXPECT_EQ(output("a.txt"), "alpha");
     EXPECT_EQ(output("b.txt"), "beta");
@@ -116,9 +117,8 @@ TEST_F(EntryExtraction, crcMismatchKeepsTheWrittenFile)
     Entry emptyWrong{"empty.bin", ""};
     emptyWrong.crc = 1;
     for (const Entry& entry : {wrong, emptyWrong}) {
-        Outcome outcome = extract(Archive{{Entry{"empty-ok", ""}, entry}});
-        EXPECT_EQ(outcome.result, 1);
-        EXPECT_EQ(outcome.messages, Messages{"CRC FAILED :-("});
+        EXPECT_EQ(shown(extract(Archive{{Entry{"empty-ok", ""}, entry}})),
+                  Shown(1, {"CRC FAILED :-("}));
         EXPECT_EQ(output("empty-ok"), "");
         EXPECT_EQ(output(entry.name), entry.data);
     }
@@ -126,12 +126,10 @@ TEST_F(EntryExtraction, crcMismatchKeepsTheWrittenFile)
 
 TEST_F(EntryExtraction, unsupportedMethodLeavesAnEmptyStampedFile)
 {
-    Entry entry{"m12.bin", "never read", 12};
-    entry.date = dosDate(2010, 6, 1);
-    entry.time = dosTime(12, 30, 10);
-    Outcome outcome = extractFirstRecord(Archive{{entry}});
-    EXPECT_EQ(outcome.result, 2);
-    EXPECT_EQ(outcome.messages, Messages{"Unsupported compression method (12) :-("});
+    Entry entry = stamped("m12.bin", dosDate(2010, 6, 1), dosTime(12, 30, 10));
+    entry.method = 12;
+    EXPECT_EQ(shown(extractFirstRecord(Archive{{entry}})),
+              Shown(2, {"Unsupported compression method (12) :-("}));
     EXPECT_EQ(output("m12.bin"), "");
     EXPECT_EQ(statOf(destination + "/m12.bin").st_mtime, 1275409810);
 }
@@ -153,9 +151,7 @@ TEST_F(EntryExtraction, timeStampsAreLocalTime)
     };
     Archive archive;
     for (const Case& c : cases) {
-        Entry entry{"t" + std::to_string(c.expected), "stamp"};
-        entry.date = c.date;
-        entry.time = c.time;
+        Entry entry = stamped("t" + std::to_string(c.expected), c.date, c.time);
         archive.entries.push_back(entry);
         // An existing file whose access time must survive.
         std::string path = destination + "/" + entry.name;
@@ -186,17 +182,11 @@ TEST_F(EntryExtraction, invalidDosTimesAreNotSet)
         {dosDate(2010, 6, 1), dosTime(12, 0, 60)},
     };
     Archive archive;
-    for (const auto& [date, time] : cases) {
-        Entry entry{"bad" + std::to_string(archive.entries.size()), "x"};
-        entry.date = date;
-        entry.time = time;
-        archive.entries.push_back(entry);
-    }
+    for (const auto& [date, time] : cases)
+        archive.entries.push_back(stamped("bad" + std::to_string(archive.entries.size()), date, time));
     writeFile(dir / "before", "");
-    Outcome outcome = extract(archive);
+    EXPECT_EQ(shown(extract(archive)), Shown(0, {}));
     writeFile(dir / "after", "");
-    EXPECT_EQ(outcome.result, 0);
-    EXPECT_EQ(outcome.messages, Messages{});
     std::time_t before = statOf(dir / "before").st_mtime;
     std::time_t after = statOf(dir / "after").st_mtime;
     for (const Entry& entry : archive.entries) {
@@ -212,9 +202,7 @@ TEST_F(EntryExtraction, writeFailureIsReported)
     Entry entry{"full", randomBytes(5000, 4)};
     entry.date = 0;  // an invalid date: the device's time stays as it is
     writeFile(archivePath, buildArchive(Archive{{entry}}).bytes);
-    Outcome outcome = extractFile(archivePath, "\\dev\\");
-    EXPECT_EQ(outcome.result, 1);
-    EXPECT_EQ(outcome.messages, Messages{"Can't write output file :-("});
+    EXPECT_EQ(shown(extractFile(archivePath, "\\dev\\")), Shown(1, {"Can't write output file :-("}));
 }
 
 }  // namespace

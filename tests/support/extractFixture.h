@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "testSupport.h"
 #include "vesk.h"
@@ -14,6 +15,19 @@
 namespace zipTest {
 
 using Messages = std::vector<std::string>;
+
+// A result and its messages, compared in one expectation.
+using Shown = std::pair<int, Messages>;
+inline Shown shown(const Outcome& outcome)
+{
+    return {outcome.result, outcome.messages};
+}
+
+// The message box formats into 1024 bytes.
+inline std::string boxed(const std::string& text)
+{
+    return text.substr(0, 1023);
+}
 
 class ExtractFixture : public ::testing::Test {
 protected:

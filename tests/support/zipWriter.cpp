@@ -60,13 +60,10 @@ Built buildArchive(const Archive& archive)
     std::string& out = built.bytes;
     out = archive.stub;
     std::vector<std::string> payloads;
-    for (const Entry& entry : archive.entries) {
-        std::string payload = entry.compressed ? *entry.compressed
-                              : entry.method == 8 ? deflateRaw(entry.data, entry.level, entry.strategy)
-                                                  : entry.data;
-        const std::string& localName = entry.localName ? *entry.localName : entry.name;
-        built.localOffsets.push_back(out.size());
-        put32(out, 0x04034B50);
+    // The fields that local header and central record share, from "version
+    // needed" to the extra field length.
+    auto putCommon = [&](const Entry& entry, const std::string& payload, const std::string& name,
+                         const std::string& extra) {
         put16(out, 20);  // version needed
         put16(out, 0);   // flags
         put16(out, entry.method);
@@ -75,10 +72,18 @@ Built buildArchive(const Archive& archive)
         put32(out, entry.crc ? *entry.crc : crc32Of(entry.data));
         put32(out, entry.compressedSize ? *entry.compressedSize : payload.size());
         put32(out, entry.data.size());
-        put16(out, std::uint32_t(localName.size()));
-        put16(out, std::uint32_t(entry.localExtra.size()));
-        out += localName + entry.localExtra + payload;
-        payloads.push_back(std::move(payload));
+        put16(out, std::uint32_t(name.size()));
+        put16(out, std::uint32_t(extra.size()));
+    };
+    for (const Entry& entry : archive.entries) {
+        payloads.push_back(entry.compressed ? *entry.compressed
+                           : entry.method == 8 ? deflateRaw(entry.data, entry.level, entry.strategy)
+                                               : entry.data);
+        const std::string& localName = entry.localName ? *entry.localName : entry.name;
+        built.localOffsets.push_back(out.size());
+        put32(out, 0x04034B50);
+        putCommon(entry, payloads.back(), localName, entry.localExtra);
+        out += localName + entry.localExtra + payloads.back();
     }
     std::size_t centralStart = out.size();
     for (std::size_t i = 0; i < archive.entries.size(); ++i) {
@@ -86,19 +91,9 @@ Built buildArchive(const Archive& archive)
         built.recordOffsets.push_back(out.size());
         put32(out, 0x02014B50);
         put16(out, 20);  // version made by
-        put16(out, 20);  // version needed
-        put16(out, 0);   // flags
-        put16(out, entry.method);
-        put16(out, entry.time);
-        put16(out, entry.date);
-        put32(out, entry.crc ? *entry.crc : crc32Of(entry.data));
-        put32(out, entry.compressedSize ? *entry.compressedSize : payloads[i].size());
-        put32(out, entry.data.size());
-        put16(out, std::uint32_t(entry.name.size()));
-        put16(out, std::uint32_t(entry.centralExtra.size()));
+        putCommon(entry, payloads[i], entry.name, entry.centralExtra);
         put16(out, std::uint32_t(entry.comment.size()));
-        put16(out, 0);  // disk number start
-        put16(out, 0);  // internal attributes
+        put32(out, 0);  // disk number start, internal attributes
         put32(out, entry.externalAttributes);
         put32(out, entry.localHeaderOffset ? *entry.localHeaderOffset
                                            : archive.bias + built.localOffsets[i]);
@@ -107,8 +102,7 @@ Built buildArchive(const Archive& archive)
     built.endOffset = out.size();
     std::size_t count = archive.entries.size();
     put32(out, 0x06054B50);
-    put16(out, 0);  // this disk
-    put16(out, 0);  // disk of the central directory
+    put32(out, 0);  // this disk, disk of the central directory
     put16(out, std::uint32_t(count));
     put16(out, archive.recordCount ? *archive.recordCount : std::uint32_t(count));
     put32(out, built.endOffset - centralStart);

@@ -1,0 +1,53 @@
+#!/bin/bash
+# A tree stored by Info-ZIP zip (zip -0 -r) and by Python's zipfile extracts
+# byte for byte, with the recorded modification times, into a destination
+# that does not exist yet.  Usage: producersTest.sh path/to/vesk-extract
+set -eu
+host=$1
+export TZ=America/New_York
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+tree=$work/tree
+mkdir -p "$tree/sub/deeper" "$tree/empty dir"
+python3 - "$tree" <<'PYTHON'
+import random, sys
+random.seed(11)
+sizes = {"big.bin": 1 << 20, "sub/a.txt": 100, "sub/deeper/c.bin": 5000,
+         "with space.txt": 2048, "empty": 0, "sub/deeper/odd.bin": 2049}
+for name, size in sizes.items():
+    with open(sys.argv[1] + "/" + name, "wb") as f:
+        f.write(random.randbytes(size))
+PYTHON
+# Summer and winter dates, whatever today's season.
+touch -d "2010-06-01 12:30:10" "$tree/big.bin" "$tree/sub/a.txt"
+touch -d "2010-01-15 08:00:00" "$tree/sub/deeper/c.bin" "$tree/empty"
+touch -d "1999-12-31 23:59:58" "$tree/with space.txt"
+touch -d "2021-07-04 04:05:06" "$tree/sub/deeper/odd.bin"
+
+(cd "$tree" && zip -0 -r -q "$work/infozip.zip" .)
+python3 - "$tree" "$work/zipfile.zip" <<'PYTHON'
+import os, sys, zipfile
+tree, archive = sys.argv[1:]
+with zipfile.ZipFile(archive, "w", zipfile.ZIP_STORED) as zipped:
+    for root, directories, files in os.walk(tree):
+        for name in directories + files:
+            path = os.path.join(root, name)
+            zipped.write(path, os.path.relpath(path, tree))
+PYTHON
+
+status=0
+for producer in infozip zipfile; do
+    out=$work/$producer/new/dest
+    "$host" "$work/$producer.zip" "$out" || { echo "FAIL $producer: status $?"; status=1; continue; }
+    diff -r "$tree" "$out" || status=1
+    while IFS= read -r -d '' file; do
+        expected=$(stat -c %Y "$tree/$file")
+        actual=$(stat -c %Y "$out/$file")
+        if [ "$expected" != "$actual" ]; then
+            echo "FAIL $producer $file: time $actual, expected $expected"
+            status=1
+        fi
+    done < <(cd "$tree" && find . -type f -print0)
+done
+[ $status = 0 ] && echo "Info-ZIP and zipfile archives: all passed"
+exit $status
