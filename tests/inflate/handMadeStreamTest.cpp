@@ -158,24 +158,24 @@ void writeDynamicHeader(BitWriter& writer, bool final, const DynamicCode& code)
 
 TEST(BitReader, TakesBitsLeastSignificantFirst)
 {
-    archiveFile = std::tmpfile();
-    const unsigned char stream[] = {0xB5, 0x01, 0xFF, 0x5A, 0x3C};
-    std::fwrite(stream, 1, sizeof stream, archiveFile);
-    std::rewind(archiveFile);
-    startInput();
-    EXPECT_EQ(getBits(3), 5u);
-    EXPECT_EQ(getBits(6), 54u);  // five high bits of 0xB5, low bit of 0x01
-    EXPECT_EQ(bitBuffer >> bitCount, 0xFFu);  // loaded on the way
-    EXPECT_EQ(getBits(7), 0u);   // the rest of 0x01
-    EXPECT_EQ(bitCount, 8u);     // using a byte up loads the next at once
-    EXPECT_EQ(getBits(13), 0xFFu + 256u * (0x5A & 0x1F));
-    alignToByte();               // 3 bits of 0x5A left: skipped
-    EXPECT_EQ(bitBuffer, 0x3Cu);
-    EXPECT_EQ(bitCount, 8u);
-    alignToByte();               // at a boundary nothing is skipped
-    EXPECT_EQ(getBits(8), 0x3Cu);
-    std::fclose(archiveFile);
-    archiveFile = nullptr;
+    // Short and long inputs: the byte-at-a-time and the eight-byte refill.
+    for (std::size_t padding : {0u, 20u}) {
+        archiveFile = std::tmpfile();
+        Bytes stream = {0xB5, 0x01, 0xFF, 0x5A, 0x3C, 0xC3};
+        stream.resize(stream.size() + padding, 0xEE);
+        std::fwrite(stream.data(), 1, stream.size(), archiveFile);
+        std::rewind(archiveFile);
+        startInput();
+        EXPECT_EQ(getBits(3), 5u);
+        EXPECT_EQ(getBits(6), 54u);  // five high bits of 0xB5, low bit of 0x01
+        EXPECT_EQ(getBits(7), 0u);   // the rest of 0x01
+        alignToByte();               // at a boundary nothing is skipped
+        EXPECT_EQ(getBits(13), 0xFFu + 256u * (0x5A & 0x1F));
+        alignToByte();               // the 3 bits left of 0x5A are skipped
+        EXPECT_EQ(getBits(16), 0xC33Cu);
+        std::fclose(archiveFile);
+        archiveFile = nullptr;
+    }
 }
 
 TEST(Blocks, EmptyFixedBlockGivesEmptyOutput)

@@ -1,51 +1,64 @@
 #include "bitReader.h"
 
 #include "../library.h"
-#include "decodeFailure.h"
 
-unsigned char inputBuffer[1024];
+unsigned char inputBuffer[inputSize];
 std::int32_t inputPosition;
 std::int32_t inputLimit;
 std::int32_t inputOverrun;
-std::uint32_t bitBuffer;
-std::uint32_t bitCount;
-const unsigned char bitMasks[9] = {0x00, 0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0x7F, 0xFF};
+std::uint64_t bitBuffer;
+unsigned bitCount;
+
+namespace {
+
+// Reads start small and grow, so that a small entry costs a small read.
+std::int32_t refillSize;
+
+}  // namespace
 
 void refillInput()
 {
-    inputLimit = std::int32_t(std::fread(inputBuffer, 1, sizeof inputBuffer, archiveFile));
+    inputLimit = std::int32_t(std::fread(inputBuffer, 1, std::size_t(refillSize), archiveFile));
     inputPosition = 0;
-}
-
-unsigned nextByteAfterRefill()
-{
-    refillInput();
-    if (inputLimit != 0)
-        return inputBuffer[inputPosition++];
-    if (++inputOverrun > 2)
-        failDecoding();
-    return 0;
-}
-
-void primeBitBuffer()
-{
-    bitBuffer = nextInputByte();
-    bitBuffer |= nextInputByte() << 8;
-    bitCount = 8;
+    if (refillSize < inputSize)
+        refillSize *= 2;
 }
 
 // Reading starts afresh at the current position of the archive.
 void startInput()
 {
+    refillSize = 4096;
     inputOverrun = 0;
+    bitBuffer = 0;
+    bitCount = 0;
     refillInput();
-    primeBitBuffer();
 }
 
-// At the end of a stream: two bytes read past the end are only look-ahead
-// while the first of them is still whole.
+unsigned nextInputByte()
+{
+    if (inputPosition == inputLimit) {
+        refillInput();
+        if (inputLimit == 0) {
+            // More zeros than bitBuffer holds: some of them were consumed.
+            if (++inputOverrun > 8)
+                failDecoding();
+            return 0;
+        }
+    }
+    return inputBuffer[inputPosition++];
+}
+
+void fillBitsSlowly()
+{
+    while (bitCount < 56) {
+        bitBuffer |= std::uint64_t(nextInputByte()) << bitCount;
+        bitCount += 8;
+    }
+}
+
+// Fails when the stream consumed zeros from beyond the end of the archive.
 void checkStreamEnd()
 {
-    if (inputOverrun == 2 && bitCount != 8)
+    if (unsigned(inputOverrun) * 8 > bitCount)
         failDecoding();
 }

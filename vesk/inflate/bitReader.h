@@ -1,76 +1,70 @@
-// Input of the decoder: archive bytes read ahead in 1024-byte blocks and
-// delivered as bits in Deflate's order, least significant bit of each byte
-// first.
+// Input of the decoder: archive bytes read ahead in blocks and delivered as
+// bits in Deflate's order, least significant bit of each byte first.
 #ifndef VESK_INFLATE_BIT_READER_H
 #define VESK_INFLATE_BIT_READER_H
 
 #include <cstdint>
 
-extern unsigned char inputBuffer[1024];
+#include "decodeFailure.h"
+
+constexpr std::int32_t inputSize = 65536;
+
+extern unsigned char inputBuffer[inputSize];
 extern std::int32_t inputPosition;  // next byte to take
 extern std::int32_t inputLimit;     // bytes the last refill delivered
-// Bytes handed out beyond the end of the archive, as zeros. The reader runs
-// up to two bytes ahead of the decoder, so a stream that ends at the end of
-// the file may need two; a third means the stream itself is cut short.
+// Zero bytes handed out beyond the end of the archive. The reader runs up to
+// eight bytes ahead of the decoder, so only zeros that the decoder actually
+// consumes mean the stream is cut short.
 extern std::int32_t inputOverrun;
 
-// The unconsumed rest of one stream byte (bitCount bits, 1..8) in the low
-// bits, the following stream byte whole above it: the low 8 bits are always
-// valid stream bits.
-extern std::uint32_t bitBuffer;
-extern std::uint32_t bitCount;
-extern const unsigned char bitMasks[9];
+// Stream bits not yet consumed, the next one in bit 0; bitCount of them are
+// valid. Bits above bitCount are zero or the true bits that follow.
+extern std::uint64_t bitBuffer;
+extern unsigned bitCount;
 
 void refillInput();
-unsigned nextByteAfterRefill();
 void startInput();
-void primeBitBuffer();
+unsigned nextInputByte();
+void fillBitsSlowly();
 void checkStreamEnd();
 
-inline unsigned nextInputByte()
+// Tops bitBuffer up to at least 56 valid bits: eight bytes at once while the
+// input block holds them.
+inline void fillBits()
 {
-    if (inputPosition == inputLimit)
-        return nextByteAfterRefill();
-    return inputBuffer[inputPosition++];
+    if (inputLimit - inputPosition < 8) {
+        fillBitsSlowly();
+        return;
+    }
+    const unsigned char* bytes = inputBuffer + inputPosition;
+    std::uint64_t word = 0;
+    for (int i = 7; i >= 0; --i)
+        word = word << 8 | bytes[i];
+    bitBuffer |= word << bitCount;
+    inputPosition += std::int32_t((63 - bitCount) >> 3);
+    bitCount |= 56;
 }
 
-inline void loadBitByte()
-{
-    bitBuffer |= nextInputByte() << 8;
-    bitCount = 8;
-}
-
-// Consumes n bits, 0 to 8; the next byte comes in as soon as the current one
-// is used up.
 inline void dropBits(unsigned n)
 {
-    if (n >= bitCount) {
-        bitBuffer >>= bitCount;
-        n -= bitCount;
-        loadBitByte();
-    }
     bitBuffer >>= n;
     bitCount -= n;
 }
 
-// The next n stream bits, 1 to 16, the first in bit 0.
+// The next n stream bits, 0 to 32, the first in bit 0.
 inline unsigned getBits(unsigned n)
 {
-    if (n > 8) {
-        unsigned low = getBits(8);
-        return low + (getBits(n - 8) << 8);
-    }
-    unsigned value = bitBuffer & bitMasks[n];
+    if (bitCount < n)
+        fillBits();
+    unsigned value = unsigned(bitBuffer & ((std::uint64_t(1) << n) - 1));
     dropBits(n);
     return value;
 }
 
-// Skips to the next byte boundary; afterwards bitBuffer holds exactly the
-// next two stream bytes.
+// Skips the rest of a partly consumed byte.
 inline void alignToByte()
 {
-    if (bitCount != 8)
-        dropBits(bitCount);
+    dropBits(bitCount & 7);
 }
 
 #endif

@@ -12,18 +12,53 @@ std::jmp_buf errorContext;
 
 namespace {
 
+// What each symbol of the three codes means, with its extra bits.
+struct SymbolEntries {
+    std::uint32_t literal[288];
+    std::uint32_t distance[32];
+    std::uint32_t codeLength[19];
+
+    constexpr SymbolEntries() : literal(), distance(), codeLength()
+    {
+        for (unsigned symbol = 0; symbol < 256; ++symbol)
+            literal[symbol] = makeEntry(literalKind, symbol, 0);
+        literal[256] = makeEntry(endOfBlockKind, 0, 0);
+        for (unsigned symbol = 257; symbol < 265; ++symbol)
+            literal[symbol] = makeEntry(matchKind, symbol - 254, 0);
+        // Lengths 11 to 257 in groups of four with one to five extra bits;
+        // 286 and 287, which only a fixed block can carry, continue the
+        // series with six extra bits (lengths 323 to 450).
+        for (unsigned symbol = 265; symbol < 288; ++symbol) {
+            unsigned group = symbol - 257;
+            unsigned extra = (group >> 2) - 1;
+            literal[symbol] = makeEntry(matchKind, 3 + ((4 + (group & 3)) << extra), extra);
+        }
+        literal[285] = makeEntry(matchKind, 258, 0);
+        for (unsigned symbol = 0; symbol < 4; ++symbol)
+            distance[symbol] = makeEntry(matchKind, symbol + 1, 0);
+        for (unsigned symbol = 4; symbol < 30; ++symbol) {
+            unsigned extra = (symbol >> 1) - 1;
+            distance[symbol] = makeEntry(matchKind, ((2 + (symbol & 1)) << extra) + 1, extra);
+        }
+        // Symbols 30 and 31 have no distance.
+        distance[30] = distance[31] = makeEntry(noCodeKind, 0, 0);
+        for (unsigned symbol = 0; symbol < 19; ++symbol)
+            codeLength[symbol] = makeEntry(literalKind, symbol, 0);
+    }
+};
+
+constexpr SymbolEntries symbolEntries;
+
 // Code lengths of the current block. While a dynamic header is read,
 // literalLengths takes the whole run of literal/length and distance lengths.
 unsigned char literalLengths[320];
 unsigned char distanceLengths[32];
 int literalCount;
 int distanceCount;
-std::int16_t literalTable[256];
-std::int16_t distanceTable[256];
-std::int16_t literalTree[576];
-std::int16_t distanceTree[64];
+std::uint32_t literalTable[literalTableSize];
+std::uint32_t distanceTable[distanceTableSize];
 unsigned char codeLengthLengths[19];
-std::int16_t codeLengthTable[256];
+std::uint32_t codeLengthTable[codeLengthTableSize];
 
 // The order in which a dynamic header gives the code-length code's lengths.
 const unsigned char codeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
@@ -48,12 +83,14 @@ void readDynamicLengths()
     unsigned given = getBits(4) + 4;
     for (unsigned i = 0; i < given; ++i)
         codeLengthLengths[codeLengthOrder[i]] = static_cast<unsigned char>(getBits(3));
-    buildHuffmanTable(nullptr, codeLengthTable, codeLengthLengths, 19);
+    buildHuffmanTable(codeLengthTable, codeLengthRootBits, codeLengthLengths,
+                      symbolEntries.codeLength, 19);
 
     int remaining = literalCount + distanceCount;
     int position = 0;
     while (remaining > 0) {
-        int symbol = decodeSymbol(codeLengthTable, nullptr, codeLengthLengths);
+        fillBits();
+        int symbol = int(valueOf(decodeSymbol(codeLengthTable, codeLengthRootBits)));
         if (symbol < 16) {
             literalLengths[position++] = static_cast<unsigned char>(symbol);
             --remaining;
@@ -81,79 +118,60 @@ void readDynamicLengths()
     std::memcpy(distanceLengths, literalLengths + literalCount, std::size_t(distanceCount));
 }
 
-// A literal (0..255), 256 for the end of the block, or match length + 254.
-int decodeLiteralLength()
-{
-    int symbol = decodeSymbol(literalTable, literalTree, literalLengths);
-    if (symbol <= 264)
-        return symbol;
-    if (symbol == 285)
-        return 258 + 254;
-    int base = symbol - 257;
-    unsigned extra = unsigned(base >> 2) - 1;
-    return 257 + ((4 + (base & 3)) << extra) + int(getBits(extra));
-}
-
-// Match distance - 1. Symbols 30 and 31 have no distance.
-int decodeDistance()
-{
-    int symbol = decodeSymbol(distanceTable, distanceTree, distanceLengths);
-    if (symbol < 4)
-        return symbol;
-    if (symbol >= 30)
-        failDecoding();
-    unsigned extra = unsigned(symbol >> 1) - 1;
-    return ((2 + (symbol & 1)) << extra) + int(getBits(extra));
-}
-
-// Stored data bypasses the bit reader, so none of it may come from beyond the
-// end of the archive.
-unsigned nextStoredByte()
-{
-    unsigned byte = nextInputByte();
-    if (inputOverrun != 0)
-        failDecoding();
-    return byte;
-}
-
-void copyStoredBlock(bool final)
+// Stored data starts at a byte boundary: first the whole bytes the bit
+// buffer already holds, then straight from the input blocks. None of it may
+// come from beyond the end of the archive.
+void copyStoredBlock()
 {
     alignToByte();
-    unsigned length = bitBuffer;
-    if (inputOverrun != 0)
-        failDecoding();
-    unsigned lengthComplement = nextStoredByte();
-    lengthComplement |= nextStoredByte() << 8;
+    unsigned length = getBits(16);
+    unsigned lengthComplement = getBits(16);
     if (length + lengthComplement != 0xFFFF)
         failDecoding();
-    for (unsigned i = 0; i < length; ++i)
-        appendByte(static_cast<unsigned char>(nextStoredByte()));
-    if (!final)
-        primeBitBuffer();
+    for (; length > 0 && bitCount >= 8; --length)
+        appendByte(static_cast<unsigned char>(getBits(8)));
+    checkStreamEnd();
+    if (length == 0)
+        return;
+    bitBuffer = 0;  // it held only bytes already taken
+    while (length > 0) {
+        if (inputPosition == inputLimit) {
+            refillInput();
+            if (inputLimit == 0)
+                failDecoding();
+        }
+        std::int32_t available = inputLimit - inputPosition;
+        std::int32_t part = std::int32_t(length) < available ? std::int32_t(length) : available;
+        appendBytes(inputBuffer + inputPosition, part);
+        inputPosition += part;
+        length -= unsigned(part);
+    }
 }
 
 void decodeCompressedBlock()
 {
-    buildHuffmanTable(literalTree, literalTable, literalLengths, literalCount);
-    buildHuffmanTable(distanceTree, distanceTable, distanceLengths, distanceCount);
+    buildHuffmanTable(literalTable, literalRootBits, literalLengths, symbolEntries.literal,
+                      literalCount);
+    buildHuffmanTable(distanceTable, distanceRootBits, distanceLengths, symbolEntries.distance,
+                      distanceCount);
     for (;;) {
-        int value = decodeLiteralLength();
-        if (value < 256) {
-            appendByte(static_cast<unsigned char>(value));
+        // 56 bits cover the longest length code and its extra bits (20) and
+        // the longest distance code and its extra bits (28).
+        fillBits();
+        std::uint32_t entry = decodeSymbol(literalTable, literalRootBits);
+        EntryKind kind = kindOf(entry);
+        if (kind == literalKind) {
+            appendByte(static_cast<unsigned char>(valueOf(entry)));
             continue;
         }
-        if (value == 256)
+        if (kind == endOfBlockKind)
             return;
-        int length = value - 254;
-        int distance = decodeDistance() + 1;
+        std::int32_t length = std::int32_t(valueOf(entry) + getBits(extraBitsOf(entry)));
+        entry = decodeSymbol(distanceTable, distanceRootBits);
+        std::int32_t distance = std::int32_t(valueOf(entry) + getBits(extraBitsOf(entry)));
         if (!windowMoved && distance > windowFill - historySize)
             failDecoding();  // before the entry's first byte
-        // One byte at a time, so a distance below the length repeats what the
-        // copy has just written.
-        int source = windowFill - distance;
-        while (length-- > 0)
-            if (appendByte(outputWindow[source++]))
-                source -= historySize;
+        copyMatch(length, distance);
     }
 }
 
@@ -169,11 +187,10 @@ int inflateEntry()
     startInput();
     bool final;
     do {
-        final = bitBuffer & 1;
-        dropBits(1);
+        final = getBits(1);
         switch (getBits(2)) {
         case 0:
-            copyStoredBlock(final);
+            copyStoredBlock();
             break;
         case 1:
             setFixedLengths();

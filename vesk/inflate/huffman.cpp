@@ -2,17 +2,13 @@
 
 #include <cstring>
 
-#include "bitReader.h"
-#include "decodeFailure.h"
-
 namespace {
 
 std::uint16_t lengthCounts[16];
 std::uint32_t nextCode[16];
 std::uint16_t symbolCodes[320];
-std::int16_t treeNodeCount;
 
-// The code's L bits in reverse, so that its first stream bit is bit 0.
+// The code's bits in reverse, so that its first stream bit is bit 0.
 unsigned reverseBits(unsigned code, unsigned length)
 {
     unsigned reversed = 0;
@@ -21,91 +17,63 @@ unsigned reverseBits(unsigned code, unsigned length)
     return reversed;
 }
 
-// Follows a code longer than 8 bits from its first-level link, one pair per
-// further bit.
-int walkTree(int entry, const std::int16_t* tree)
+void fill(std::uint32_t* entries, unsigned first, unsigned step, unsigned end, std::uint32_t entry)
 {
-    dropBits(8);
-    unsigned path = bitBuffer & 0xFF;
-    unsigned steps = 0;
-    do {
-        entry = tree[~entry + (path & 1)];
-        path >>= 1;
-        ++steps;
-    } while (entry < 0);
-    if (entry == noCode)
-        failDecoding();
-    dropBits(steps);
-    return entry;
+    for (unsigned index = first; index < end; index += step)
+        entries[index] = entry;
 }
 
 }  // namespace
 
-// Builds the decoding table (and tree, for codes longer than 8 bits) of a
-// set of code lengths. Only complete codes, or a single code or none, are
+// Builds the decoding table of a set of code lengths; symbolEntries says what
+// each symbol means. Only complete codes, or a single code or none, are
 // accepted: any other set is damaged data.
-void buildHuffmanTable(std::int16_t* tree, std::int16_t* table, const unsigned char* lengths,
-                       int count)
+void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned char* lengths,
+                       const std::uint32_t* symbolEntries, int count)
 {
-    if (count == 0)
-        return;
     std::memset(lengthCounts, 0, sizeof lengthCounts);
-    std::memset(nextCode, 0, sizeof nextCode);
     for (int i = 0; i < count; ++i)
         ++lengthCounts[lengths[i]];
 
     // The first code of each length; one step further, the sum over all codes
     // of 2^(16 - length), which is 2^16 exactly for a complete code.
     std::uint32_t codeSum = 0;
+    unsigned longest = 0;
     for (unsigned length = 1; length <= 15; ++length) {
+        nextCode[length] = codeSum;
         codeSum = (codeSum + lengthCounts[length]) << 1;
-        if (length < 15)
-            nextCode[length + 1] = codeSum;
+        if (lengthCounts[length] != 0)
+            longest = length;
     }
     if (codeSum != 65536 && count - lengthCounts[0] > 1)
         failDecoding();
 
     for (int i = 0; i < count; ++i)
-        symbolCodes[i] = lengths[i] ? std::uint16_t(reverseBits(nextCode[lengths[i]]++, lengths[i]))
-                                    : 0;
+        symbolCodes[i] =
+            lengths[i] ? std::uint16_t(reverseBits(nextCode[lengths[i]]++, lengths[i])) : 0;
 
-    for (int i = 0; i < 256; ++i)
-        table[i] = noCode;
-    treeNodeCount = 0;
-    for (int symbol = count - 1; symbol >= 0; --symbol) {
+    const unsigned rootSize = 1u << rootBits;
+    const std::uint32_t noCode = makeEntry(noCodeKind, 0, 0);
+    fill(table, 0, 1, rootSize, noCode);
+    const unsigned subtableBits = longest > rootBits ? longest - rootBits : 0;
+    unsigned nextSubtable = rootSize;
+    for (int symbol = 0; symbol < count; ++symbol) {
         unsigned length = lengths[symbol];
         unsigned code = symbolCodes[symbol];
         if (length == 0)
             continue;
-        if (length <= 8) {
-            for (unsigned index = code; index < 256; index += 1u << length)
-                table[index] = std::int16_t(symbol);
+        if (length <= rootBits) {
+            fill(table, code, 1u << length, rootSize, symbolEntries[symbol] | length);
             continue;
         }
-        std::int16_t* entry = &table[code & 0xFF];
-        for (unsigned bit = 8; bit < length; ++bit) {
-            if (*entry == noCode) {
-                *entry = std::int16_t(~treeNodeCount);
-                tree[treeNodeCount] = noCode;
-                tree[treeNodeCount + 1] = noCode;
-                treeNodeCount = std::int16_t(treeNodeCount + 2);
-            }
-            entry = &tree[~*entry + ((code >> bit) & 1)];
+        std::uint32_t& root = table[code & (rootSize - 1)];
+        if (kindOf(root) != linkKind) {
+            root = makeEntry(linkKind, nextSubtable, subtableBits);
+            fill(table, nextSubtable, 1, nextSubtable + (1u << subtableBits), noCode);
+            nextSubtable += 1u << subtableBits;
         }
-        *entry = std::int16_t(symbol);
+        unsigned tail = length - rootBits;
+        fill(table + valueOf(root), code >> rootBits, 1u << tail, 1u << subtableBits,
+             symbolEntries[symbol] | tail);
     }
-}
-
-// Decodes one symbol: codes of up to 8 bits by one look-up of the low byte of
-// bitBuffer, longer ones through the tree.
-int decodeSymbol(const std::int16_t* table, const std::int16_t* tree,
-                 const unsigned char* lengths)
-{
-    int entry = table[bitBuffer & 0xFF];
-    if (entry < 0)
-        return walkTree(entry, tree);
-    if (entry == noCode)
-        failDecoding();
-    dropBits(lengths[entry]);
-    return entry;
 }

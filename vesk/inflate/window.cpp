@@ -1,7 +1,5 @@
 #include "window.h"
 
-#include <cstring>
-
 #include "../crc.h"
 #include "../library.h"
 
@@ -28,4 +26,29 @@ bool flushWindow(bool final)
     windowFill = historySize;
     windowMoved = true;
     return true;
+}
+
+void appendBytes(const unsigned char* bytes, std::int32_t length)
+{
+    while (length > 0) {
+        std::int32_t room = windowSize - windowFill;
+        std::int32_t part = length < room ? length : room;
+        std::memcpy(outputWindow + windowFill, bytes, std::size_t(part));
+        windowFill += part;
+        bytes += part;
+        length -= part;
+        flushWindow(false);
+    }
+}
+
+// Near the end of the window, one byte at a time; when the window moves, the
+// source moves back with it and still designates the same bytes.
+void copyMatchAcrossFlush(std::int32_t length, std::int32_t distance)
+{
+    std::int32_t source = windowFill - distance;
+    while (length-- > 0) {
+        outputWindow[windowFill++] = outputWindow[source++];
+        if (flushWindow(false))
+            source -= historySize;
+    }
 }

@@ -5,6 +5,7 @@
 #define VESK_INFLATE_WINDOW_H
 
 #include <cstdint>
+#include <cstring>
 
 constexpr std::int32_t historySize = 65536;
 constexpr std::int32_t windowSize = 2 * historySize;
@@ -17,13 +18,37 @@ extern bool windowMoved;
 
 void startWindow();
 bool flushWindow(bool final);
+void appendBytes(const unsigned char* bytes, std::int32_t length);
+void copyMatchAcrossFlush(std::int32_t length, std::int32_t distance);
 
-// Appends one byte; true when the window moved, so that a copy running
-// behind windowFill must move its source back by historySize.
-inline bool appendByte(unsigned char byte)
+inline void appendByte(unsigned char byte)
 {
     outputWindow[windowFill++] = byte;
-    return windowFill == windowSize && flushWindow(false);
+    if (windowFill == windowSize)
+        flushWindow(false);
+}
+
+// Appends `length` bytes that start `distance` bytes back. A distance below
+// the length repeats what the copy has just written, as if byte by byte.
+inline void copyMatch(std::int32_t length, std::int32_t distance)
+{
+    // Eight-byte steps may write up to seven bytes past the match.
+    if (windowFill + length + 8 > windowSize) {
+        copyMatchAcrossFlush(length, distance);
+        return;
+    }
+    unsigned char* to = outputWindow + windowFill;
+    const unsigned char* from = to - distance;
+    windowFill += length;
+    if (distance >= 8) {
+        for (std::int32_t i = 0; i < length; i += 8)
+            std::memcpy(to + i, from + i, 8);
+    } else if (distance == 1) {
+        std::memset(to, *from, std::size_t(length));
+    } else {
+        for (std::int32_t i = 0; i < length; ++i)
+            to[i] = from[i];
+    }
 }
 
 #endif
