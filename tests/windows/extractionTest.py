@@ -196,7 +196,7 @@ def tree(root):
     return found
 
 
-def extract(platform, case, archive):
+def extract(platform, case):
     """Runs the platform's host in a folder of the case's own."""
     folder = os.path.join(work, platform, case)
     os.makedirs(folder)
@@ -233,8 +233,7 @@ for case, (archive, outcome, onWindows) in cases.items():
     elif archive is not None:
         with open(path, "wb") as file:
             file.write(archive)
-    results = {"native": extract("native", case, archive),
-               "windows": extract("windows", case, archive)}
+    results = {"native": extract("native", case), "windows": extract("windows", case)}
     for platform, actual in results.items():
         wanted = expected(dict(outcome, **onWindows) if platform == "windows" else outcome)
         for line in differences(actual, wanted):
