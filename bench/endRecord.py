@@ -14,6 +14,7 @@ import sys
 import time
 import zipfile
 
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from endToEnd import ROOT, log, run, summary, verdict, warn_if_busy  # noqa: E402
 
