@@ -68,8 +68,9 @@ int walkArchive(char* destination)
         std::strcpy(destination + length, "\\");
 
     unsigned char endRecord[22];
-    if (!seekStream(archiveFile, 0) || !findEndOfCentralDirectory(endRecord))
+    if (!findEndOfCentralDirectory(endRecord))
         return 1;
+    forgetCreatedDirectories();
     unsigned recordCount = readLittle16(endRecord + 10);
     // Positions are 32-bit in the archive; summing them in 64 bits keeps a
     // hostile directory from wrapping round to records already visited.
@@ -90,29 +91,38 @@ int walkArchive(char* destination)
 
 }  // namespace
 
-// Scans the archive from its current position to its end and takes the last
-// end-of-central-directory signature; every position but the last four bytes
-// is tested once, since each read keeps the previous one's last four bytes.
+// Finds the last end-of-central-directory signature of the archive. Every
+// position but the last four bytes of the file may start one, and one at the
+// very first byte does not count. Scanning backward from the end, the first
+// signature met is the last one, so the search costs what lies behind it.
 int findEndOfCentralDirectory(unsigned char* endRecord)
 {
-    unsigned char scanBuffer[1024];
-    std::uint64_t base = 0;
-    std::uint64_t found = 0;
-    std::size_t arrived = std::fread(scanBuffer, 1, sizeof scanBuffer, archiveFile);
+    std::uint64_t size;
     // An archive holds at least 101 bytes.
-    std::size_t scanLength = arrived > 100 ? arrived - 4 : 0;
-    while (scanLength != 0) {
-        for (std::size_t i = 0; i < scanLength; ++i)
-            if (std::memcmp(scanBuffer + i, endSignature, 4) == 0)
-                found = base + i;
-        std::memcpy(scanBuffer, scanBuffer + scanLength, 4);
-        base += scanLength;
-        scanLength = std::fread(scanBuffer + 4, 1, sizeof scanBuffer - 4, archiveFile);
+    if (!streamSize(archiveFile, &size) || size <= 100)
+        return 0;
+    unsigned char scanBuffer[1024];
+    std::uint64_t top = size - 5;  // the highest position still to test
+    for (;;) {
+        std::uint64_t end = top + 4;
+        std::uint64_t start = end > sizeof scanBuffer ? end - sizeof scanBuffer : 0;
+        std::size_t length = std::size_t(end - start);
+        if (!seekStream(archiveFile, start)
+            || std::fread(scanBuffer, 1, length, archiveFile) != length)
+            return 0;
+        for (std::size_t i = length - 3; i-- > 0;) {
+            if (std::memcmp(scanBuffer + i, endSignature, 4) != 0)
+                continue;
+            std::uint64_t found = start + i;
+            // A record cut short by the end of the file is no record: its
+            // count and position would be whatever the buffer held.
+            return found != 0 && seekStream(archiveFile, found)
+                   && std::fread(endRecord, 1, 22, archiveFile) == 22;
+        }
+        if (start == 0)
+            return 0;
+        top = start - 1;
     }
-    // A record cut short by the end of the file is no record: its count and
-    // position would be whatever the buffer held.
-    return found != 0 && seekStream(archiveFile, found)
-           && std::fread(endRecord, 1, 22, archiveFile) == 22;
 }
 
 int unzip(const char* archivePath, const char* destinationDirectory)

@@ -11,6 +11,13 @@ std::FILE* outputFile;
 
 namespace {
 
+// The path of the last createPathDirectories call: the directories along it
+// have been made (or cannot be), so entries that share a parent skip them.
+char createdPath[pathLimit];
+
+// Stored data moves through here on its way to the output file.
+unsigned char storedChunk[65536];
+
 bool isSeparator(char c)
 {
     return c == '/' || c == '\\';
@@ -81,20 +88,30 @@ bool seekEntryData(std::uint32_t localHeaderPosition)
 
 }  // namespace
 
+void forgetCreatedDirectories()
+{
+    createdPath[0] = '\0';
+}
+
 // Creates every directory that a backslash of path ends, outermost first.
 // Prefixes ending in a full stop (".", ".." or a name the file system would
-// trim) and the root are skipped; failures, such as an existing directory,
-// are ignored. Leaves path as it found it.
+// trim) and the root are skipped, and so are those the last call made;
+// failures, such as an existing directory, are ignored. Leaves path as it
+// found it.
 int createPathDirectories(char* path)
 {
+    std::size_t common = 0;
+    while (path[common] != '\0' && path[common] == createdPath[common])
+        ++common;
     for (char* separator = std::strchr(path, '\\'); separator;
          separator = std::strchr(separator + 1, '\\')) {
-        if (separator == path || separator[-1] == '.')
+        if (separator == path || separator[-1] == '.' || std::size_t(separator - path) < common)
             continue;
         *separator = '\0';
         createDirectory(path);
         *separator = '\\';
     }
+    std::strcpy(createdPath, path);
     return 0;
 }
 
@@ -102,14 +119,13 @@ int createPathDirectories(char* path)
 // An archive that ends early ends the copy; the CRC comparison reports it.
 void copyStoredEntry(std::uint32_t compressedSize)
 {
-    unsigned char chunk[2048];
     std::uint32_t remaining = compressedSize;
     do {
-        std::size_t wanted = remaining < sizeof chunk ? remaining : sizeof chunk;
-        std::size_t arrived = std::fread(chunk, 1, wanted, archiveFile);
-        updateCrc(chunk, std::int32_t(arrived));
+        std::size_t wanted = remaining < sizeof storedChunk ? remaining : sizeof storedChunk;
+        std::size_t arrived = std::fread(storedChunk, 1, wanted, archiveFile);
+        updateCrc(storedChunk, std::int32_t(arrived));
         remaining -= std::uint32_t(arrived);
-        std::fwrite(chunk, 1, arrived, outputFile);
+        std::fwrite(storedChunk, 1, arrived, outputFile);
         if (arrived != wanted)
             break;
     } while (remaining != 0);

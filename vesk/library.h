@@ -18,6 +18,7 @@ int showError(const char* format, ...)
 
 int findEndOfCentralDirectory(unsigned char* endRecord);
 int createPathDirectories(char* path);
+void forgetCreatedDirectories();
 void copyStoredEntry(std::uint32_t compressedSize);
 
 // Archive fields are little-endian whatever the host's byte order.

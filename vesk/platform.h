@@ -26,6 +26,9 @@ std::FILE* openOutputStream(const char* path);  // created or truncated
 // Positions a stream at an absolute offset; archives may exceed 2 GiB.
 bool seekStream(std::FILE* stream, std::uint64_t position);
 
+// The length of the file behind a stream.
+bool streamSize(std::FILE* stream, std::uint64_t* size);
+
 // Creates one directory; failure (it exists, say) is the caller's to ignore.
 void createDirectory(const char* path);
 

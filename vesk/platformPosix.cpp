@@ -47,7 +47,14 @@ std::FILE* openArchiveStream(const char* path)
 {
     char native[pathLimit];
     toNativePath(path, native);
-    return std::fopen(native, "rb");
+    std::FILE* stream = std::fopen(native, "rb");
+    // A directory opens here but not on Windows: it is no file to read.
+    struct stat status;
+    if (stream && (fstat(fileno(stream), &status) != 0 || S_ISDIR(status.st_mode))) {
+        std::fclose(stream);
+        return nullptr;
+    }
+    return stream;
 }
 
 std::FILE* openOutputStream(const char* path)
@@ -60,6 +67,15 @@ std::FILE* openOutputStream(const char* path)
 bool seekStream(std::FILE* stream, std::uint64_t position)
 {
     return fseeko(stream, off_t(position), SEEK_SET) == 0;
+}
+
+bool streamSize(std::FILE* stream, std::uint64_t* size)
+{
+    struct stat status;
+    if (fstat(fileno(stream), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    *size = std::uint64_t(status.st_size);
+    return true;
 }
 
 void createDirectory(const char* path)

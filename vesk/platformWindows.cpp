@@ -32,6 +32,15 @@ bool seekStream(std::FILE* stream, std::uint64_t position)
     return _fseeki64(stream, static_cast<__int64>(position), SEEK_SET) == 0;
 }
 
+bool streamSize(std::FILE* stream, std::uint64_t* size)
+{
+    __int64 length = _filelengthi64(_fileno(stream));
+    if (length < 0)
+        return false;
+    *size = std::uint64_t(length);
+    return true;
+}
+
 void createDirectory(const char* path)
 {
     CreateDirectoryA(path, nullptr);

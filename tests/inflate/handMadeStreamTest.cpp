@@ -253,6 +253,27 @@ TEST(Distances, FarthestMatchAndMatchAcrossFlush)
     expectDecodes(decode(writer.bytes), expected);
 }
 
+TEST(Distances, ShortAndLongMatchesAroundTheWindowsEnd)
+{
+    // Matches land from well before the end of the window to across it, with
+    // distances below, at and above the eight-byte copy step.
+    for (unsigned distance : {1u, 2u, 3u, 7u, 8u, 9u, 300u}) {
+        for (unsigned room : {400u, 267u, 266u, 265u, 258u, 100u, 1u}) {
+            Bytes expected = pattern(65536 - room);
+            BitWriter writer;
+            storeAll(writer, expected, false);
+            writer.blockHeader(true, 1);
+            for (unsigned length : {258u, 3u, 17u}) {
+                fixedMatch(writer, length, distance);
+                referenceMatch(expected, length, distance);
+            }
+            writer.fixedLiteral(256);
+            SCOPED_TRACE("distance " + std::to_string(distance) + ", room " + std::to_string(room));
+            expectDecodes(decode(writer.bytes), expected);
+        }
+    }
+}
+
 TEST(Distances, SymbolsThirtyAndThirtyOneFail)
 {
     // Behind a full window, so that only the symbol itself is wrong.

@@ -4,6 +4,7 @@
 #define VESK_INFLATE_BIT_READER_H
 
 #include <cstdint>
+#include <cstring>
 
 #include "decodeFailure.h"
 
@@ -36,10 +37,11 @@ inline void fillBits()
         fillBitsSlowly();
         return;
     }
-    const unsigned char* bytes = inputBuffer + inputPosition;
-    std::uint64_t word = 0;
-    for (int i = 7; i >= 0; --i)
-        word = word << 8 | bytes[i];
+    std::uint64_t word;
+    std::memcpy(&word, inputBuffer + inputPosition, sizeof word);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    word = __builtin_bswap64(word);  // the stream's bytes are little-endian
+#endif
     bitBuffer |= word << bitCount;
     inputPosition += std::int32_t((63 - bitCount) >> 3);
     bitCount |= 56;

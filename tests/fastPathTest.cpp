@@ -1,0 +1,78 @@
+// The shortcuts that extraction takes must choose exactly what the plain
+// procedure would: the end record found scanning backward, and directories
+// skipped because the previous entry made them.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "extractFixture.h"
+#include "library.h"
+
+namespace {
+
+using namespace zipTest;
+
+// The plain procedure: the last signature at positions 1 to size - 5 of a
+// file of more than 100 bytes.
+long long lastSignature(const std::string& bytes)
+{
+    if (bytes.size() <= 100)
+        return -1;
+    for (std::size_t p = bytes.size() - 5; p > 0; --p)
+        if (bytes.compare(p, 4, "PK\x05\x06") == 0)
+            return (long long)p;
+    return -1;
+}
+
+TEST(EndRecordSearch, choosesWhatAForwardScanChooses)
+{
+    std::mt19937 random(2026);
+    TempDir dir;
+    const std::string path = dir / "scan.bin";
+    for (int round = 0; round < 400; ++round) {
+        std::size_t size = random() % 4 == 0 ? 90 + random() % 30 : 101 + random() % 5000;
+        std::string bytes(size, '\0');
+        for (char& c : bytes)
+            c = char('a' + random() % 26);
+        // Signatures anywhere: the first byte, the last four, chunk borders.
+        for (int count = int(random() % 4); count > 0; --count) {
+            std::size_t at = random() % 3 == 0 ? std::size_t(random() % 2) * (size - 4)
+                                               : random() % (size - 3);
+            bytes.replace(at, 4, "PK\x05\x06");
+        }
+        writeFile(path, bytes);
+        archiveFile = std::fopen(path.c_str(), "rb");
+        unsigned char endRecord[22] = {};
+        int found = findEndOfCentralDirectory(endRecord);
+        std::fclose(archiveFile);
+        archiveFile = nullptr;
+
+        long long expected = lastSignature(bytes);
+        bool readable = expected > 0 && std::size_t(expected) + 22 <= size;
+        ASSERT_EQ(found, readable ? 1 : 0) << "round " << round;
+        if (readable) {
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(endRecord), 22),
+                      bytes.substr(std::size_t(expected), 22));
+        }
+    }
+}
+
+class DirectoryReuse : public ExtractFixture {};
+
+TEST_F(DirectoryReuse, siblingsAndLookAlikePrefixesGetTheirDirectories)
+{
+    Archive archive({Entry("a/b/x", "1"), Entry("a/c/y", "2"), Entry("a/bc/z", "3"),
+                     Entry("a/b/d/w", "4"), Entry("e", "5"), Entry("f/gh/i", "6"),
+                     Entry("f/g/j", "7")});
+    EXPECT_EQ(shown(extract(archive)), Shown(0, {}));
+    EXPECT_EQ(extracted(), (std::vector<std::string>{"a/", "a/b/", "a/b/d/", "a/b/d/w", "a/b/x",
+                                                     "a/bc/", "a/bc/z", "a/c/", "a/c/y", "e", "f/",
+                                                     "f/g/", "f/g/j", "f/gh/", "f/gh/i"}));
+
+    // A second call remembers nothing of the first.
+    std::filesystem::remove_all(destination);
+    EXPECT_EQ(shown(extract(archive)), Shown(0, {}));
+    EXPECT_EQ(output("a/b/d/w"), "4");
+}
+
+}  // namespace
