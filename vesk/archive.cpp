@@ -15,6 +15,12 @@ const std::uint32_t centralSignature = 0x02014B50;
 const std::uint32_t sevenZipSignature = 0xAFBC7A37;
 const std::uint32_t gzipDeflateSignature = 0x088B1F;  // low three bytes
 
+// Stream buffers: the directory walk and the entries' data each keep their
+// own, so that neither discards the other's when the walk moves on.
+char archiveBuffer[65536];
+char directoryBuffer[65536];
+std::FILE* directoryFile;
+
 // One central-directory record: 46 fixed bytes, a name of up to 65535 bytes
 // and the NUL that unzipOneFile writes behind it.
 unsigned char record[46 + 65535 + 1];
@@ -35,14 +41,33 @@ bool copyArgument(char* buffer, int capacity, const char* text, int spare)
 // present lands on the end record or beyond the file).
 bool readRecord(std::uint64_t position)
 {
-    if (!seekStream(archiveFile, position) || std::fread(record, 1, 46, archiveFile) != 46
+    if (!seekStream(directoryFile, position) || std::fread(record, 1, 46, directoryFile) != 46
         || readLittle32(record) != centralSignature)
         return false;
     unsigned nameLength = readLittle16(record + 28);
-    return std::fread(record + 46, 1, nameLength, archiveFile) == nameLength;
+    return std::fread(record + 46, 1, nameLength, directoryFile) == nameLength;
 }
 
-int walkArchive(char* destination)
+// Hands every central-directory record to unzipOneFile, in order, up to the
+// first that fails.
+int walkDirectory(const char* destination, unsigned recordCount, std::uint64_t recordPosition)
+{
+    // Positions are 32-bit in the archive; summing them in 64 bits keeps a
+    // hostile directory from wrapping round to records already visited.
+    for (unsigned recordIndex = 0; recordIndex < recordCount; ++recordIndex) {
+        if (!readRecord(recordPosition)) {
+            showError("Damaged archive :-(");
+            return 1;
+        }
+        if (unzipOneFile(destination, reinterpret_cast<char*>(record)) != 0)
+            return 1;
+        recordPosition += 46 + readLittle16(record + 28) + readLittle16(record + 30)
+                          + readLittle16(record + 32);
+    }
+    return 0;
+}
+
+int walkArchive(const char* archiveName, char* destination)
 {
     unsigned char firstBytes[32];
     if (std::fread(firstBytes, 1, sizeof firstBytes, archiveFile) != sizeof firstBytes) {
@@ -71,22 +96,17 @@ int walkArchive(char* destination)
     if (!findEndOfCentralDirectory(endRecord))
         return 1;
     forgetCreatedDirectories();
-    unsigned recordCount = readLittle16(endRecord + 10);
-    // Positions are 32-bit in the archive; summing them in 64 bits keeps a
-    // hostile directory from wrapping round to records already visited.
-    std::uint64_t recordPosition = readLittle32(endRecord + 16);
-
-    for (unsigned recordIndex = 0; recordIndex < recordCount; ++recordIndex) {
-        if (!readRecord(recordPosition)) {
-            showError("Damaged archive :-(");
-            return 1;
-        }
-        if (unzipOneFile(destination, reinterpret_cast<char*>(record)) != 0)
-            return 1;
-        recordPosition += 46 + readLittle16(record + 28) + readLittle16(record + 30)
-                          + readLittle16(record + 32);
+    directoryFile = openArchiveStream(archiveName);
+    if (!directoryFile) {
+        showError("Cannot open input file #%s# :-(", archiveName);
+        return 1;
     }
-    return 0;
+    std::setvbuf(directoryFile, directoryBuffer, _IOFBF, sizeof directoryBuffer);
+    int result = walkDirectory(destination, readLittle16(endRecord + 10),
+                               readLittle32(endRecord + 16));
+    std::fclose(directoryFile);
+    directoryFile = nullptr;
+    return result;
 }
 
 }  // namespace
@@ -147,7 +167,8 @@ int unzip(const char* archivePath, const char* destinationDirectory)
         showError("Cannot open input file #%s# :-(", archiveName);
         return 1;
     }
-    int result = walkArchive(destination);
+    std::setvbuf(archiveFile, archiveBuffer, _IOFBF, sizeof archiveBuffer);
+    int result = walkArchive(archiveName, destination);
     std::fclose(archiveFile);
     archiveFile = nullptr;
     return result;

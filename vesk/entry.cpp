@@ -162,6 +162,8 @@ int unzipOneFile(const char* destinationDirectory, char* record)
         showError("Can't open output file :-(");
         return 1;
     }
+    // Output leaves in large pieces already; a stream buffer would only copy.
+    std::setvbuf(outputFile, nullptr, _IONBF, 0);
 
     crcRegister = 0xFFFFFFFF;
     unsigned method = readLittle16(header + 10);
