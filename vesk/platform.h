@@ -38,5 +38,8 @@ void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime);
 
 // Shows a finished message to the user and waits until it is dismissed.
 int showMessageBox(const char* text);
+#if defined(VESK_COUNT_MESSAGES)
+extern unsigned long shownMessageCount;
+#endif
 
 #endif
