@@ -45,7 +45,10 @@ void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
         if (lengthCounts[length] != 0)
             longest = length;
     }
-    if (codeSum != 65536 && count - lengthCounts[0] > 1)
+    // A complete code covers every bit pattern; only a single code or none
+    // leaves patterns that must be marked as covered by no code.
+    bool complete = codeSum == 65536;
+    if (!complete && count - lengthCounts[0] > 1)
         failDecoding();
 
     for (int i = 0; i < count; ++i)
@@ -54,7 +57,15 @@ void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
 
     const unsigned rootSize = 1u << rootBits;
     const std::uint32_t noCode = makeEntry(noCodeKind, 0, 0);
-    fill(table, 0, 1, rootSize, noCode);
+    if (!complete)
+        fill(table, 0, 1, rootSize, noCode);
+    else if (longest > rootBits) {
+        // The root entries that will link to subtables must not hold links
+        // left from an earlier table.
+        for (int symbol = 0; symbol < count; ++symbol)
+            if (lengths[symbol] > rootBits)
+                table[symbolCodes[symbol] & (rootSize - 1)] = noCode;
+    }
     const unsigned subtableBits = longest > rootBits ? longest - rootBits : 0;
     unsigned nextSubtable = rootSize;
     for (int symbol = 0; symbol < count; ++symbol) {
@@ -69,7 +80,8 @@ void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
         std::uint32_t& root = table[code & (rootSize - 1)];
         if (kindOf(root) != linkKind) {
             root = makeEntry(linkKind, nextSubtable, subtableBits);
-            fill(table, nextSubtable, 1, nextSubtable + (1u << subtableBits), noCode);
+            if (!complete)
+                fill(table, nextSubtable, 1, nextSubtable + (1u << subtableBits), noCode);
             nextSubtable += 1u << subtableBits;
         }
         unsigned tail = length - rootBits;

@@ -35,7 +35,7 @@ constexpr unsigned valueOf(std::uint32_t entry)
 
 // Codes are at most 15 bits long; the tables hold the root and, for each code
 // longer than the root, at most one subtable of 2^(15 - rootBits) entries.
-constexpr unsigned literalRootBits = 11;
+constexpr unsigned literalRootBits = 10;
 constexpr unsigned distanceRootBits = 8;
 constexpr unsigned codeLengthRootBits = 7;
 constexpr int literalTableSize = (1 << literalRootBits) + 288 * (1 << (15 - literalRootBits));

@@ -14,7 +14,9 @@ void startWindow()
 }
 
 // Writes the new half out when it is full, or whatever it holds when final;
-// then the new half becomes the history.
+// then the new half becomes the history. After the final piece no reference
+// can reach back into it (the next entry may not look before its own first
+// byte), so it is not moved.
 bool flushWindow(bool final)
 {
     if (!final && windowFill < windowSize)
@@ -22,7 +24,8 @@ bool flushWindow(bool final)
     std::int32_t length = windowFill - historySize;
     updateCrc(outputWindow + historySize, length);
     std::fwrite(outputWindow + historySize, 1, std::size_t(length), outputFile);
-    std::memcpy(outputWindow, outputWindow + historySize, historySize);
+    if (!final)
+        std::memcpy(outputWindow, outputWindow + historySize, historySize);
     windowFill = historySize;
     windowMoved = true;
     return true;
