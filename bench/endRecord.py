@@ -115,8 +115,8 @@ def main():
             unzip * 1e3, unzip / best['small', 'unzip']))
     largest = cases[-1][0]
     ratio = best[largest, 'vesk'] / best['small', 'vesk']
-    log('goal: %s / small = %.2f: %s' % (largest, ratio, verdict(ratio <= GOAL_RATIO)))
-    summary('end record: vesk %s %.1f ms, small %.1f ms, ratio %.2f (goal <= %.2f): %s' % (
+    log('goal: %s / small = %.3f: %s' % (largest, ratio, verdict(ratio <= GOAL_RATIO)))
+    summary('end record: vesk %s %.1f ms, small %.1f ms, ratio %.3f (goal <= %.2f): %s' % (
         largest, best[largest, 'vesk'] * 1e3, best['small', 'vesk'] * 1e3, ratio,
         GOAL_RATIO, verdict(ratio <= GOAL_RATIO)))
 

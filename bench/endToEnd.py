@@ -287,9 +287,9 @@ def main():
         goal = goal and ok_bsdtar and ok_unzip
         stretch = stretch and ok_stretch
         log('%-11s' % archive + ''.join(cell(m[t], 9, '%.3f') for t in names)
-            + cell(vs_bsdtar, 13, '%.2f') + ' ' + verdict(ok_bsdtar)
+            + cell(vs_bsdtar, 13, '%.3f') + ' ' + verdict(ok_bsdtar)
             + ' ' + verdict(ok_stretch).rjust(7)
-            + cell(vs_unzip, 12, '%.2f') + ' ' + verdict(ok_unzip))
+            + cell(vs_unzip, 12, '%.3f') + ' ' + verdict(ok_unzip))
 
     log('')
     log('Peak resident size in KiB (GNU time); goal for vesk < %d' % MEMORY_GOAL_KIB)
@@ -312,7 +312,7 @@ def main():
     ratios = [(a, best(a, 'vesk') / best(a, 'bsdtar')) for a in archives
               if best(a, 'vesk') and best(a, 'bsdtar')]
     if ratios:
-        summary('  vesk/bsdtar from %.2f (%s) to %.2f (%s)' % (
+        summary('  vesk/bsdtar from %.3f (%s) to %.3f (%s)' % (
             min(r for _, r in ratios), min(ratios, key=lambda x: x[1])[0],
             max(r for _, r in ratios), max(ratios, key=lambda x: x[1])[0]))
     summary('memory: vesk-extract peak %d KiB (goal < %d): %s' % (
