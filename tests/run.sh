@@ -10,6 +10,8 @@ if [ "$(id -u)" = 0 ]; then
   apt-get update
   apt-get install -y --no-install-recommends \
     cmake make g++ libgtest-dev zlib1g-dev zip unzip python3 binutils
+  # libFuzzer and its sanitizer runtimes.
+  apt-get install -y --no-install-recommends clang-14 libclang-rt-14-dev
   # The 32-bit Windows build and its tests under Wine, on a virtual screen.
   apt-get install -y --no-install-recommends \
     g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb icoutils
@@ -26,3 +28,6 @@ done
 cmake --preset windows
 cmake --build --preset windows -j "$jobs"
 ctest --preset windows -j "$jobs"
+
+# A minute of fuzzing per target on the seed corpus.
+fuzz/run.sh 60
