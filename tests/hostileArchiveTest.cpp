@@ -299,7 +299,8 @@ TEST_F(HostileArchive, manyCallsInARowLeaveNothingOpen)
         cases.push_back({"write fails", buildArchive(Archive{{full}}).bytes,
                          Shown(1, {"Can't write output file :-("}), "/dev"});
 
-    int before = openDescriptorCount();
+    // Counted after the first round: capturing output keeps a descriptor.
+    int afterFirstRound = 0;
     for (int round = 0; round < 20; ++round) {
         for (const Case& c : cases) {
             SCOPED_TRACE(c.what);
@@ -307,8 +308,10 @@ TEST_F(HostileArchive, manyCallsInARowLeaveNothingOpen)
                       c.expected);
             EXPECT_EQ(outsideDestination(), untouched);
         }
+        if (round == 0)
+            afterFirstRound = openDescriptorCount();
     }
-    EXPECT_EQ(openDescriptorCount(), before);
+    EXPECT_EQ(openDescriptorCount(), afterFirstRound);
 }
 
 }  // namespace
