@@ -5,10 +5,10 @@
 #include <cstdint>
 
 // crcTable advances the register by one byte. crcSlices[k] advances it by
-// one byte followed by k + 1 zero bytes, so that eight bytes can be folded in
-// with eight independent look-ups.
+// one byte followed by k + 1 zero bytes, so that sixteen bytes can be folded
+// in with sixteen independent look-ups.
 extern std::uint32_t crcTable[256];
-extern std::uint32_t crcSlices[7][256];
+extern std::uint32_t crcSlices[15][256];
 // Running register of the current entry: preset to 0xFFFFFFFF, and the
 // entry's CRC-32 is its complement after the last byte.
 extern std::uint32_t crcRegister;
