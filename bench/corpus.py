@@ -61,7 +61,11 @@ def text_files():
             if data and b'\0' not in data:
                 yield os.path.join(label, os.path.relpath(path, top)), data
 
-    sources = [from_source(top) for top in TEXT_SOURCES if os.path.isdir(top)]
+    yield from in_turn([from_source(top) for top in TEXT_SOURCES if os.path.isdir(top)])
+
+
+def in_turn(sources):
+    """One item of each source in turn, until all are used up."""
     while sources:
         for source in list(sources):
             item = next(source, None)
@@ -89,14 +93,8 @@ def binary_files():
             except OSError:
                 continue
 
-    sources = [from_source(top, only) for top, only in BINARY_SOURCES if os.path.isdir(top)]
-    while sources:
-        for source in list(sources):
-            item = next(source, None)
-            if item is None:
-                sources.remove(source)
-            else:
-                yield item
+    yield from in_turn([from_source(top, only) for top, only in BINARY_SOURCES
+                        if os.path.isdir(top)])
 
 
 def take(make_files, total):

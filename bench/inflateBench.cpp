@@ -103,36 +103,36 @@ void put32(Bytes& out, std::uint32_t value)
     put16(out, value >> 16);
 }
 
+// The fields that local and central headers share, from the version needed
+// to the name's length: Deflate, no flags, a fixed time.
+void putCommonFields(Bytes& out, std::uint32_t crc, std::uint32_t compressedSize,
+                     std::uint32_t size, const std::string& name)
+{
+    put16(out, 20);
+    put16(out, 0);
+    put16(out, 8);
+    put16(out, 0);
+    put16(out, 0x3CC1);
+    put32(out, crc);
+    put32(out, compressedSize);
+    put32(out, size);
+    put16(out, std::uint16_t(name.size()));
+}
+
 // A one-entry archive holding the stream.
 Bytes wrapInArchive(const Bytes& stream, std::uint32_t crc, std::uint32_t size)
 {
     const std::string name = "corpus.bin";
     Bytes archive;
     put32(archive, 0x04034B50);
-    put16(archive, 20);
-    put16(archive, 0);
-    put16(archive, 8);
-    put16(archive, 0);
-    put16(archive, 0x3CC1);
-    put32(archive, crc);
-    put32(archive, std::uint32_t(stream.size()));
-    put32(archive, size);
-    put16(archive, std::uint16_t(name.size()));
+    putCommonFields(archive, crc, std::uint32_t(stream.size()), size, name);
     put16(archive, 0);
     archive.insert(archive.end(), name.begin(), name.end());
     archive.insert(archive.end(), stream.begin(), stream.end());
     std::uint32_t central = std::uint32_t(archive.size());
     put32(archive, 0x02014B50);
     put16(archive, 20);
-    put16(archive, 20);
-    put16(archive, 0);
-    put16(archive, 8);
-    put16(archive, 0);
-    put16(archive, 0x3CC1);
-    put32(archive, crc);
-    put32(archive, std::uint32_t(stream.size()));
-    put32(archive, size);
-    put16(archive, std::uint16_t(name.size()));
+    putCommonFields(archive, crc, std::uint32_t(stream.size()), size, name);
     for (int i = 0; i < 4; ++i)
         put16(archive, 0);
     put32(archive, 0);
