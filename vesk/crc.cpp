@@ -21,29 +21,20 @@ void buildCrcTable()
     }
 }
 
-namespace {
-
-std::uint32_t readLittle32(const unsigned char* bytes)
-{
-    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | std::uint32_t(bytes[3]) << 24;
-}
-
-// The byte at position i of a 4-byte word, advanced over the bytes that
-// follow it in a 16-byte step.
-std::uint32_t advance(std::uint32_t word, int last)
-{
-    return crcSlices[last][word & 0xFF] ^ crcSlices[last - 1][(word >> 8) & 0xFF]
-           ^ crcSlices[last - 2][(word >> 16) & 0xFF] ^ (last == 2 ? crcTable : crcSlices[last - 3])[word >> 24];
-}
-
-}  // namespace
-
 void updateCrc(const unsigned char* data, std::int32_t length)
 {
     std::uint32_t crc = crcRegister;
-    for (; length >= 16; length -= 16, data += 16)
-        crc = advance(crc ^ readLittle32(data), 14) ^ advance(readLittle32(data + 4), 10)
-              ^ advance(readLittle32(data + 8), 6) ^ advance(readLittle32(data + 12), 2);
+    for (; length >= 16; length -= 16, data += 16) {
+        // The register meets the first four bytes; each byte then travels
+        // over the bytes behind it in the step.
+        std::uint32_t low = crc ^ (data[0] | data[1] << 8 | data[2] << 16 | std::uint32_t(data[3]) << 24);
+        crc = crcSlices[14][low & 0xFF] ^ crcSlices[13][(low >> 8) & 0xFF]
+              ^ crcSlices[12][(low >> 16) & 0xFF] ^ crcSlices[11][low >> 24]
+              ^ crcSlices[10][data[4]] ^ crcSlices[9][data[5]] ^ crcSlices[8][data[6]]
+              ^ crcSlices[7][data[7]] ^ crcSlices[6][data[8]] ^ crcSlices[5][data[9]]
+              ^ crcSlices[4][data[10]] ^ crcSlices[3][data[11]] ^ crcSlices[2][data[12]]
+              ^ crcSlices[1][data[13]] ^ crcSlices[0][data[14]] ^ crcTable[data[15]];
+    }
     for (; length > 0; --length)
         crc = crcTable[(crc ^ *data++) & 0xFF] ^ (crc >> 8);
     crcRegister = crc;
