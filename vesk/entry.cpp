@@ -149,7 +149,10 @@ int unzipOneFile(const char* destinationDirectory, char* record)
         showError("File name too long #%s# :-(", name);
         return 1;
     }
-    if (readLittle32(header + 38) & 0x10)  // MS-DOS directory attribute
+    // The MS-DOS directory attribute marks a directory; archivers that write
+    // no MS-DOS attributes mark one only by the trailing slash of its name.
+    std::size_t length = std::strlen(name);
+    if ((readLittle32(header + 38) & 0x10) || (length != 0 && isSeparator(name[length - 1])))
         return createPathDirectories(outputPath);
 
     if (!seekEntryData(readLittle32(header + 42))) {
