@@ -1,6 +1,7 @@
 #include "bitReader.h"
 
 #include "../library.h"
+#include "decodeFailure.h"
 
 unsigned char inputBuffer[inputSize];
 std::int32_t inputPosition;
@@ -14,24 +15,12 @@ namespace {
 // Reads start small and grow, so that a small entry costs a small read.
 std::int32_t refillSize;
 
-}  // namespace
-
 void refillInput()
 {
     inputLimit = std::int32_t(std::fread(inputBuffer, 1, std::size_t(refillSize), archiveFile));
     inputPosition = 0;
     if (refillSize < inputSize)
         refillSize *= 2;
-}
-
-// Reading starts afresh at the current position of the archive.
-void startInput()
-{
-    refillSize = 4096;
-    inputOverrun = 0;
-    bitBuffer = 0;
-    bitCount = 0;
-    refillInput();
 }
 
 unsigned nextInputByte()
@@ -48,6 +37,18 @@ unsigned nextInputByte()
     return inputBuffer[inputPosition++];
 }
 
+}  // namespace
+
+// Reading starts afresh at the current position of the archive.
+void startInput()
+{
+    refillSize = 4096;
+    inputOverrun = 0;
+    bitBuffer = 0;
+    bitCount = 0;
+    refillInput();
+}
+
 void fillBitsSlowly()
 {
     while (bitCount < 56) {
@@ -61,4 +62,21 @@ void checkStreamEnd()
 {
     if (unsigned(inputOverrun) * 8 > bitCount)
         failDecoding();
+}
+
+// Hands out up to `wanted` whole bytes straight from the input, behind the
+// bits already taken (stored data, after the bit buffer has been drained);
+// the archive must hold them.
+std::int32_t takeInputBytes(const unsigned char** bytes, std::int32_t wanted)
+{
+    if (inputPosition == inputLimit) {
+        refillInput();
+        if (inputLimit == 0)
+            failDecoding();
+    }
+    std::int32_t available = inputLimit - inputPosition;
+    std::int32_t taken = wanted < available ? wanted : available;
+    *bytes = inputBuffer + inputPosition;
+    inputPosition += taken;
+    return taken;
 }

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "decodeFailure.h"
-
 constexpr std::int32_t inputSize = 65536;
 
 extern unsigned char inputBuffer[inputSize];
@@ -23,11 +21,10 @@ extern std::int32_t inputOverrun;
 extern std::uint64_t bitBuffer;
 extern unsigned bitCount;
 
-void refillInput();
 void startInput();
-unsigned nextInputByte();
 void fillBitsSlowly();
 void checkStreamEnd();
+std::int32_t takeInputBytes(const unsigned char** bytes, std::int32_t wanted);
 
 // Tops bitBuffer up to at least 56 valid bits: eight bytes at once while the
 // input block holds them.

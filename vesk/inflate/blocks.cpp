@@ -135,15 +135,9 @@ void copyStoredBlock()
         return;
     bitBuffer = 0;  // it held only bytes already taken
     while (length > 0) {
-        if (inputPosition == inputLimit) {
-            refillInput();
-            if (inputLimit == 0)
-                failDecoding();
-        }
-        std::int32_t available = inputLimit - inputPosition;
-        std::int32_t part = std::int32_t(length) < available ? std::int32_t(length) : available;
-        appendBytes(inputBuffer + inputPosition, part);
-        inputPosition += part;
+        const unsigned char* bytes;
+        std::int32_t part = takeInputBytes(&bytes, std::int32_t(length));
+        appendBytes(bytes, part);
         length -= unsigned(part);
     }
 }

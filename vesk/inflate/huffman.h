@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "bitReader.h"
+#include "decodeFailure.h"
 
 enum EntryKind : std::uint32_t { literalKind, matchKind, endOfBlockKind, linkKind, noCodeKind };
 

@@ -49,9 +49,7 @@ void appendBytes(const unsigned char* bytes, std::int32_t length)
 void copyMatchAcrossFlush(std::int32_t length, std::int32_t distance)
 {
     std::int32_t source = windowFill - distance;
-    while (length-- > 0) {
-        outputWindow[windowFill++] = outputWindow[source++];
-        if (flushWindow(false))
+    while (length-- > 0)
+        if (appendByte(outputWindow[source++]))
             source -= historySize;
-    }
 }

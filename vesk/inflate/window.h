@@ -21,11 +21,12 @@ bool flushWindow(bool final);
 void appendBytes(const unsigned char* bytes, std::int32_t length);
 void copyMatchAcrossFlush(std::int32_t length, std::int32_t distance);
 
-inline void appendByte(unsigned char byte)
+// Appends one byte; true when the window moved, so that a copy running
+// behind windowFill must move its source back by historySize.
+inline bool appendByte(unsigned char byte)
 {
     outputWindow[windowFill++] = byte;
-    if (windowFill == windowSize)
-        flushWindow(false);
+    return windowFill == windowSize && flushWindow(false);
 }
 
 // Appends `length` bytes that start `distance` bytes back. A distance below
