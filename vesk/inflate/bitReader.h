@@ -26,28 +26,46 @@ void fillBitsSlowly();
 void checkStreamEnd();
 std::int32_t takeInputBytes(const unsigned char** bytes, std::int32_t wanted);
 
-// Tops bitBuffer up to at least 56 valid bits: eight bytes at once while the
-// input block holds them.
+// Tops `buffer` up from `next` to at least 56 valid bits with one eight-byte
+// load, and returns where the next load starts: only the bytes that fit
+// whole count as taken; the rest are loaded again, to the same places, the
+// next time. The eight bytes at `next` must be in the input block.
+inline const unsigned char* loadBits(std::uint64_t& buffer, unsigned& count,
+                                     const unsigned char* next)
+{
+    std::uint64_t word;
+    std::memcpy(&word, next, sizeof word);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    word = __builtin_bswap64(word);  // the stream's bytes are little-endian
+#endif
+    buffer |= word << count;
+    next += (63 - count) >> 3;
+    count |= 56;
+    return next;
+}
+
+// Tops bitBuffer up to at least 56 valid bits.
 inline void fillBits()
 {
     if (inputLimit - inputPosition < 8) {
         fillBitsSlowly();
         return;
     }
-    std::uint64_t word;
-    std::memcpy(&word, inputBuffer + inputPosition, sizeof word);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    word = __builtin_bswap64(word);  // the stream's bytes are little-endian
-#endif
-    bitBuffer |= word << bitCount;
-    inputPosition += std::int32_t((63 - bitCount) >> 3);
-    bitCount |= 56;
+    inputPosition = std::int32_t(loadBits(bitBuffer, bitCount, inputBuffer + inputPosition) - inputBuffer);
+}
+
+// Takes the next n bits, 0 to 32, off `buffer`, the first in bit 0.
+inline unsigned takeBits(std::uint64_t& buffer, unsigned& count, unsigned n)
+{
+    unsigned value = unsigned(buffer & ((std::uint64_t(1) << n) - 1));
+    buffer >>= n;
+    count -= n;
+    return value;
 }
 
 inline void dropBits(unsigned n)
 {
-    bitBuffer >>= n;
-    bitCount -= n;
+    takeBits(bitBuffer, bitCount, n);
 }
 
 // The next n stream bits, 0 to 32, the first in bit 0.
@@ -55,9 +73,7 @@ inline unsigned getBits(unsigned n)
 {
     if (bitCount < n)
         fillBits();
-    unsigned value = unsigned(bitBuffer & ((std::uint64_t(1) << n) - 1));
-    dropBits(n);
-    return value;
+    return takeBits(bitBuffer, bitCount, n);
 }
 
 // Skips the rest of a partly consumed byte.

@@ -4,6 +4,7 @@
 #include "../library.h"
 #include "bitReader.h"
 #include "decodeFailure.h"
+#include "fastLoop.h"
 #include "huffman.h"
 #include "inflate.h"
 #include "window.h"
@@ -90,7 +91,8 @@ void readDynamicLengths()
     int position = 0;
     while (remaining > 0) {
         fillBits();
-        int symbol = int(valueOf(decodeSymbol(codeLengthTable, codeLengthRootBits)));
+        unsigned symbol;
+        decodeSymbol(codeLengthTable, codeLengthRootBits, symbol);
         if (symbol < 16) {
             literalLengths[position++] = static_cast<unsigned char>(symbol);
             --remaining;
@@ -149,20 +151,23 @@ void decodeCompressedBlock()
     buildHuffmanTable(distanceTable, distanceRootBits, distanceLengths, symbolEntries.distance,
                       distanceCount);
     for (;;) {
-        // 56 bits cover the longest length code and its extra bits (20) and
-        // the longest distance code and its extra bits (28).
+        if (decodeFast(literalTable, distanceTable))
+            return;
+        // Near the end of the input block or of the window: one symbol at a
+        // time. 56 bits cover the longest length code and its extra bits (20)
+        // and the longest distance code and its extra bits (28).
         fillBits();
-        std::uint32_t entry = decodeSymbol(literalTable, literalRootBits);
-        EntryKind kind = kindOf(entry);
+        unsigned value;
+        EntryKind kind = kindOf(decodeSymbol(literalTable, literalRootBits, value));
         if (kind == literalKind) {
-            appendByte(static_cast<unsigned char>(valueOf(entry)));
+            appendByte(static_cast<unsigned char>(value));
             continue;
         }
         if (kind == endOfBlockKind)
             return;
-        std::int32_t length = std::int32_t(valueOf(entry) + getBits(extraBitsOf(entry)));
-        entry = decodeSymbol(distanceTable, distanceRootBits);
-        std::int32_t distance = std::int32_t(valueOf(entry) + getBits(extraBitsOf(entry)));
+        std::int32_t length = std::int32_t(value);
+        decodeSymbol(distanceTable, distanceRootBits, value);
+        std::int32_t distance = std::int32_t(value);
         if (!windowMoved && distance > windowFill - historySize)
             failDecoding();  // before the entry's first byte
         copyMatch(length, distance);

@@ -74,7 +74,7 @@ void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
         if (length == 0)
             continue;
         if (length <= rootBits) {
-            fill(table, code, 1u << length, rootSize, symbolEntries[symbol] | length);
+            fill(table, code, 1u << length, rootSize, symbolEntries[symbol] + length);
             continue;
         }
         std::uint32_t& root = table[code & (rootSize - 1)];
@@ -84,8 +84,7 @@ void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
                 fill(table, nextSubtable, 1, nextSubtable + (1u << subtableBits), noCode);
             nextSubtable += 1u << subtableBits;
         }
-        unsigned tail = length - rootBits;
-        fill(table + valueOf(root), code >> rootBits, 1u << tail, 1u << subtableBits,
-             symbolEntries[symbol] | tail);
+        fill(table + valueOf(root), code >> rootBits, 1u << (length - rootBits),
+             1u << subtableBits, symbolEntries[symbol] + length);
     }
 }

@@ -3,7 +3,7 @@
 // A table is indexed by the next rootBits stream bits. Codes longer than
 // rootBits continue in a subtable that the root entry links to. Each entry
 // says how many bits its code takes and what the symbol means:
-//   bits 0..7   bits to consume (for a link: 0)
+//   bits 0..7   bits the code and its extra bits take together
 //   bits 8..11  extra bits that follow the code (for a link: subtable bits)
 //   bits 12..15 kind
 //   bits 16..31 value: literal byte, match length or distance, subtable start
@@ -15,11 +15,18 @@
 #include "bitReader.h"
 #include "decodeFailure.h"
 
-enum EntryKind : std::uint32_t { literalKind, matchKind, endOfBlockKind, linkKind, noCodeKind };
+// One bit per kind (none for a literal), so that each test is a single mask.
+enum EntryKind : std::uint32_t {
+    literalKind = 0,
+    matchKind = 1,
+    endOfBlockKind = 2,
+    linkKind = 4,
+    noCodeKind = 8
+};
 
 constexpr std::uint32_t makeEntry(EntryKind kind, std::uint32_t value, std::uint32_t extraBits)
 {
-    return value << 16 | std::uint32_t(kind) << 12 | extraBits << 8;
+    return value << 16 | std::uint32_t(kind) << 12 | extraBits << 8 | extraBits;
 }
 constexpr EntryKind kindOf(std::uint32_t entry)
 {
@@ -46,18 +53,37 @@ constexpr int codeLengthTableSize = 1 << codeLengthRootBits;
 void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned char* lengths,
                        const std::uint32_t* symbolEntries, int count);
 
-// Decodes one symbol and consumes its code; bit patterns that no code covers
-// are damaged data. Needs 15 valid bits in bitBuffer.
-inline std::uint32_t decodeSymbol(const std::uint32_t* table, unsigned rootBits)
+// The entry of the code at the start of `bits`, which must hold 15 valid
+// bits; nothing is consumed.
+inline std::uint32_t lookUpSymbol(const std::uint32_t* table, unsigned rootBits, std::uint64_t bits)
 {
-    std::uint32_t entry = table[bitBuffer & ((1u << rootBits) - 1)];
-    if (kindOf(entry) == linkKind) {
-        dropBits(rootBits);
-        entry = table[valueOf(entry) + (bitBuffer & ((1u << extraBitsOf(entry)) - 1))];
-    }
+    std::uint32_t entry = table[bits & ((1u << rootBits) - 1)];
+    if (kindOf(entry) == linkKind)
+        entry = table[valueOf(entry) + ((bits >> rootBits) & ((1u << extraBitsOf(entry)) - 1))];
+    return entry;
+}
+
+// Consumes the code of `entry` and the extra bits that follow it, and returns
+// the symbol's value with the extra bits added. Both come off `bits` with one
+// shift.
+inline unsigned takeSymbol(std::uint64_t& bits, unsigned& count, std::uint32_t entry)
+{
+    std::uint64_t before = bits;
+    unsigned taken = entry & 0xFF;
+    takeBits(bits, count, taken);
+    std::uint64_t codeAndExtra = before & ((std::uint64_t(1) << taken) - 1);
+    return valueOf(entry) + unsigned(codeAndExtra >> (taken - extraBitsOf(entry)));
+}
+
+// Decodes one symbol from bitBuffer, which must hold 15 valid bits plus the
+// symbol's extra bits; returns its entry and sets `value` to its value with
+// the extra bits added. Bit patterns that no code covers are damaged data.
+inline std::uint32_t decodeSymbol(const std::uint32_t* table, unsigned rootBits, unsigned& value)
+{
+    std::uint32_t entry = lookUpSymbol(table, rootBits, bitBuffer);
     if (kindOf(entry) == noCodeKind)
         failDecoding();
-    dropBits(entry & 0xFF);
+    value = takeSymbol(bitBuffer, bitCount, entry);
     return entry;
 }
 

@@ -29,20 +29,22 @@ inline bool appendByte(unsigned char byte)
     return windowFill == windowSize && flushWindow(false);
 }
 
-// Appends `length` bytes that start `distance` bytes back. A distance below
-// the length repeats what the copy has just written, as if byte by byte.
-inline void copyMatch(std::int32_t length, std::int32_t distance)
+// A copy of a match may write this many bytes past the match's end.
+constexpr std::int32_t copyOverrun = 21;
+
+// Writes `length` bytes at `to` that start `distance` bytes back, and returns
+// the end of the copy. A distance below the length repeats what the copy has
+// just written, as if byte by byte.
+inline unsigned char* copyBytes(unsigned char* to, std::int32_t length, std::int32_t distance)
 {
-    // Eight-byte steps may write up to seven bytes past the match.
-    if (windowFill + length + 8 > windowSize) {
-        copyMatchAcrossFlush(length, distance);
-        return;
-    }
-    unsigned char* to = outputWindow + windowFill;
     const unsigned char* from = to - distance;
-    windowFill += length;
     if (distance >= 8) {
-        for (std::int32_t i = 0; i < length; i += 8)
+        // Eight bytes a step; most matches are short enough for the first
+        // three steps, which go without a loop test.
+        std::memcpy(to, from, 8);
+        std::memcpy(to + 8, from + 8, 8);
+        std::memcpy(to + 16, from + 16, 8);
+        for (std::int32_t i = 24; i < length; i += 8)
             std::memcpy(to + i, from + i, 8);
     } else if (distance == 1) {
         std::memset(to, *from, std::size_t(length));
@@ -50,6 +52,18 @@ inline void copyMatch(std::int32_t length, std::int32_t distance)
         for (std::int32_t i = 0; i < length; ++i)
             to[i] = from[i];
     }
+    return to + length;
+}
+
+// Appends a match: `length` bytes that start `distance` bytes back.
+inline void copyMatch(std::int32_t length, std::int32_t distance)
+{
+    if (windowFill + length + copyOverrun > windowSize) {
+        copyMatchAcrossFlush(length, distance);
+        return;
+    }
+    copyBytes(outputWindow + windowFill, length, distance);
+    windowFill += length;
 }
 
 #endif
