@@ -11,6 +11,7 @@
 #include <string>
 
 #include "crc.h"
+#include "inflate/bitReader.h"
 #include "inflate/inflate.h"
 #include "library.h"
 #include "platform.h"
@@ -57,6 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     crcRegister = 0xFFFFFFFF;
     unsigned long messagesBefore = shownMessageCount;
 
+    startInput();
     int result = inflateEntry();
 
     std::fclose(archiveFile);

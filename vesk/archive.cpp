@@ -15,9 +15,9 @@ const std::uint32_t centralSignature = 0x02014B50;
 const std::uint32_t sevenZipSignature = 0xAFBC7A37;
 const std::uint32_t gzipDeflateSignature = 0x088B1F;  // low three bytes
 
-// Stream buffers: the directory walk and the entries' data each keep their
-// own, so that neither discards the other's when the walk moves on.
-char archiveBuffer[65536];
+// The directory walk reads through its own stream and buffer, so that the
+// entries' reads, which go to the archive stream in blocks of their own,
+// never discard what it has buffered.
 char directoryBuffer[65536];
 std::FILE* directoryFile;
 
@@ -167,7 +167,9 @@ int unzip(const char* archivePath, const char* destinationDirectory)
         showError("Cannot open input file #%s# :-(", archiveName);
         return 1;
     }
-    std::setvbuf(archiveFile, archiveBuffer, _IOFBF, sizeof archiveBuffer);
+    // Entries read their data in blocks into the input block; a stream
+    // buffer would only copy every byte once more.
+    std::setvbuf(archiveFile, nullptr, _IONBF, 0);
     int result = walkArchive(archiveName, destination);
     std::fclose(archiveFile);
     archiveFile = nullptr;

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "crc.h"
+#include "inflate/bitReader.h"
 #include "inflate/inflate.h"
 #include "library.h"
 #include "platform.h"
@@ -14,9 +15,6 @@ namespace {
 // The path of the last createPathDirectories call: the directories along it
 // have been made (or cannot be), so entries that share a parent skip them.
 char createdPath[pathLimit];
-
-// Stored data moves through here on its way to the output file.
-unsigned char storedChunk[65536];
 
 bool isSeparator(char c)
 {
@@ -73,17 +71,23 @@ bool buildOutputPath(char* outputPath, const char* destination, const char* name
     return true;
 }
 
-// Moves the archive to the entry's data, behind its local header, whose own
-// name and extra lengths count.
+// Starts the input at the entry's local header and moves it on to the data,
+// past the name and extra field whose lengths the local header gives. A
+// name or extra field cut off by the end of the archive leaves the input at
+// the end, where reading the data fails.
 bool seekEntryData(std::uint32_t localHeaderPosition)
 {
-    unsigned char localHeader[30];
-    if (!seekStream(archiveFile, localHeaderPosition)
-        || std::fread(localHeader, 1, sizeof localHeader, archiveFile) != sizeof localHeader)
+    if (!seekStream(archiveFile, localHeaderPosition))
         return false;
-    return seekStream(archiveFile, std::uint64_t(localHeaderPosition) + 30
-                                       + readLittle16(localHeader + 26)
-                                       + readLittle16(localHeader + 28));
+    startInput();
+    const unsigned char* localHeader;
+    if (readInput(&localHeader, 30) != 30)
+        return false;
+    std::int32_t skipped = std::int32_t(readLittle16(localHeader + 26) + readLittle16(localHeader + 28));
+    const unsigned char* bytes;
+    for (std::int32_t part; skipped > 0 && (part = readInput(&bytes, skipped)) != 0;)
+        skipped -= part;
+    return true;
 }
 
 }  // namespace
@@ -115,20 +119,19 @@ int createPathDirectories(char* path)
     return 0;
 }
 
-// Copies a stored entry in chunks, folding each into the CRC as it passes.
+// Copies a stored entry straight from the input blocks, folding each piece
+// into the CRC as it passes.
 // An archive that ends early ends the copy; the CRC comparison reports it.
 void copyStoredEntry(std::uint32_t compressedSize)
 {
-    std::uint32_t remaining = compressedSize;
-    do {
-        std::size_t wanted = remaining < sizeof storedChunk ? remaining : sizeof storedChunk;
-        std::size_t arrived = std::fread(storedChunk, 1, wanted, archiveFile);
-        updateCrc(storedChunk, std::int32_t(arrived));
-        remaining -= std::uint32_t(arrived);
-        std::fwrite(storedChunk, 1, arrived, outputFile);
-        if (arrived != wanted)
+    const unsigned char* bytes;
+    for (std::uint32_t remaining = compressedSize, part; remaining != 0; remaining -= part) {
+        part = std::uint32_t(readInput(&bytes, std::int32_t(remaining < inputSize ? remaining : inputSize)));
+        if (part == 0)
             break;
-    } while (remaining != 0);
+        updateCrc(bytes, std::int32_t(part));
+        std::fwrite(bytes, 1, part, outputFile);
+    }
 }
 
 int unzipOneFile(const char* destinationDirectory, char* record)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 // The archive that unzip() holds open, and the output of the current entry.
 extern std::FILE* archiveFile;
@@ -30,6 +31,17 @@ inline unsigned readLittle16(const unsigned char* bytes)
 inline std::uint32_t readLittle32(const unsigned char* bytes)
 {
     return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (std::uint32_t(bytes[3]) << 24);
+}
+
+// One load where the compiler would otherwise assemble eight bytes.
+inline std::uint64_t readLittle64(const unsigned char* bytes)
+{
+    std::uint64_t value;
+    std::memcpy(&value, bytes, sizeof value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    value = __builtin_bswap64(value);
+#endif
+    return value;
 }
 
 #endif

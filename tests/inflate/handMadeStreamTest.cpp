@@ -166,6 +166,7 @@ TEST(BitReader, TakesBitsLeastSignificantFirst)
         std::fwrite(stream.data(), 1, stream.size(), archiveFile);
         std::rewind(archiveFile);
         startInput();
+        startBits();
         EXPECT_EQ(getBits(3), 5u);
         EXPECT_EQ(getBits(6), 54u);  // five high bits of 0xB5, low bit of 0x01
         EXPECT_EQ(getBits(7), 0u);   // the rest of 0x01

@@ -43,10 +43,28 @@ unsigned nextInputByte()
 void startInput()
 {
     refillSize = 4096;
+    refillInput();
+}
+
+// Hands out up to `wanted` bytes that follow in the input, straight from the
+// input block: at least one, or none when the archive has ended.
+std::int32_t readInput(const unsigned char** bytes, std::int32_t wanted)
+{
+    if (inputPosition == inputLimit)
+        refillInput();
+    std::int32_t available = inputLimit - inputPosition;
+    std::int32_t taken = wanted < available ? wanted : available;
+    *bytes = inputBuffer + inputPosition;
+    inputPosition += taken;
+    return taken;
+}
+
+// The decoder's bits start at the current position of the input.
+void startBits()
+{
     inputOverrun = 0;
     bitBuffer = 0;
     bitCount = 0;
-    refillInput();
 }
 
 void fillBitsSlowly()
@@ -64,19 +82,12 @@ void checkStreamEnd()
         failDecoding();
 }
 
-// Hands out up to `wanted` whole bytes straight from the input, behind the
-// bits already taken (stored data, after the bit buffer has been drained);
-// the archive must hold them.
+// Whole bytes behind the bits already taken (stored data, after the bit
+// buffer has been drained); the archive must hold them.
 std::int32_t takeInputBytes(const unsigned char** bytes, std::int32_t wanted)
 {
-    if (inputPosition == inputLimit) {
-        refillInput();
-        if (inputLimit == 0)
-            failDecoding();
-    }
-    std::int32_t available = inputLimit - inputPosition;
-    std::int32_t taken = wanted < available ? wanted : available;
-    *bytes = inputBuffer + inputPosition;
-    inputPosition += taken;
+    std::int32_t taken = readInput(bytes, wanted);
+    if (taken == 0)
+        failDecoding();
     return taken;
 }

@@ -1,10 +1,12 @@
-// Input of the decoder: archive bytes read ahead in blocks and delivered as
-// bits in Deflate's order, least significant bit of each byte first.
+// Input of an entry: archive bytes read ahead in blocks, from the local header
+// on, and delivered to the decoder as bits in Deflate's order, least
+// significant bit of each byte first.
 #ifndef VESK_INFLATE_BIT_READER_H
 #define VESK_INFLATE_BIT_READER_H
 
 #include <cstdint>
-#include <cstring>
+
+#include "../library.h"
 
 constexpr std::int32_t inputSize = 65536;
 
@@ -22,6 +24,8 @@ extern std::uint64_t bitBuffer;
 extern unsigned bitCount;
 
 void startInput();
+std::int32_t readInput(const unsigned char** bytes, std::int32_t wanted);
+void startBits();
 void fillBitsSlowly();
 void checkStreamEnd();
 std::int32_t takeInputBytes(const unsigned char** bytes, std::int32_t wanted);
@@ -33,12 +37,7 @@ std::int32_t takeInputBytes(const unsigned char** bytes, std::int32_t wanted);
 inline const unsigned char* loadBits(std::uint64_t& buffer, unsigned& count,
                                      const unsigned char* next)
 {
-    std::uint64_t word;
-    std::memcpy(&word, next, sizeof word);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    word = __builtin_bswap64(word);  // the stream's bytes are little-endian
-#endif
-    buffer |= word << count;
+    buffer |= readLittle64(next) << count;
     next += (63 - count) >> 3;
     count |= 56;
     return next;

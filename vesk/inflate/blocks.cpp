@@ -183,7 +183,7 @@ int inflateEntry()
         showError(" Bad Table ");
         return 0;
     }
-    startInput();
+    startBits();
     bool final;
     do {
         final = getBits(1);

@@ -2,7 +2,8 @@
 #ifndef VESK_INFLATE_H
 #define VESK_INFLATE_H
 
-// Decodes the stream that starts at the current position of archiveFile up to
+// Decodes the stream that starts at the current position of the input (see
+// bitReader.h; the entry's reader has read its local header from there) up to
 // the end of its final block, writing every byte to outputFile and folding it
 // into crcRegister. Returns 1, or 0 after showing " Bad Table ".
 int inflateEntry();
