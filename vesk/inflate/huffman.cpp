@@ -8,13 +8,16 @@ std::uint16_t lengthCounts[16];
 std::uint32_t nextCode[16];
 std::uint16_t symbolCodes[320];
 
-// The code's bits in reverse, so that its first stream bit is bit 0.
+// The code's bits in reverse, so that its first stream bit is bit 0: all
+// sixteen bits swapped in halves, quarters, nibbles and pairs, then moved
+// down to the code's length.
 unsigned reverseBits(unsigned code, unsigned length)
 {
-    unsigned reversed = 0;
-    for (unsigned i = 0; i < length; ++i)
-        reversed |= ((code >> i) & 1) << (length - 1 - i);
-    return reversed;
+    code = (code >> 8 & 0x00FF) | (code & 0x00FF) << 8;
+    code = (code >> 4 & 0x0F0F) | (code & 0x0F0F) << 4;
+    code = (code >> 2 & 0x3333) | (code & 0x3333) << 2;
+    code = (code >> 1 & 0x5555) | (code & 0x5555) << 1;
+    return code >> (16 - length);
 }
 
 void fill(std::uint32_t* entries, unsigned first, unsigned step, unsigned end, std::uint32_t entry)
