@@ -21,9 +21,14 @@ const std::uint32_t gzipDeflateSignature = 0x088B1F;  // low three bytes
 char directoryBuffer[65536];
 std::FILE* directoryFile;
 
-// One central-directory record: 46 fixed bytes, a name of up to 65535 bytes
-// and the NUL that unzipOneFile writes behind it.
-unsigned char record[46 + 65535 + 1];
+// One central-directory record: 46 fixed bytes and a name, an extra field
+// and a comment of up to 65535 bytes each, and room for the NUL that
+// unzipOneFile writes behind the name.
+unsigned char record[46 + 3 * 65535 + 1];
+// Where directoryFile stands after the last record read whole: the next
+// record normally starts there and needs no seek.
+std::uint64_t directoryPosition;
+const std::uint64_t unknownPosition = ~std::uint64_t(0);
 
 // Copies text into a buffer of capacity bytes, keeping room for `spare` more
 // characters; false when it does not fit.
@@ -36,16 +41,24 @@ bool copyArgument(char* buffer, int capacity, const char* text, int spare)
     return true;
 }
 
-// Reads the record at position into `record`; false when it cannot be read
-// whole or is no central-directory record (a count larger than the records
-// present lands on the end record or beyond the file).
+// Reads the record at position into `record`; false when its fixed part or
+// name cannot be read or it is no central-directory record (a count larger
+// than the records present lands on the end record or beyond the file). The
+// extra field and comment are read along, so that the stream ends up at the
+// next record; the archive may end inside them.
 bool readRecord(std::uint64_t position)
 {
-    if (!seekStream(directoryFile, position) || std::fread(record, 1, 46, directoryFile) != 46
-        || readLittle32(record) != centralSignature)
+    if (position != directoryPosition && !seekStream(directoryFile, position))
         return false;
-    unsigned nameLength = readLittle16(record + 28);
-    return std::fread(record + 46, 1, nameLength, directoryFile) == nameLength;
+    directoryPosition = unknownPosition;
+    if (std::fread(record, 1, 46, directoryFile) != 46 || readLittle32(record) != centralSignature)
+        return false;
+    std::size_t nameLength = readLittle16(record + 28);
+    std::size_t rest = nameLength + readLittle16(record + 30) + readLittle16(record + 32);
+    std::size_t arrived = std::fread(record + 46, 1, rest, directoryFile);
+    if (arrived == rest)
+        directoryPosition = position + 46 + rest;
+    return arrived >= nameLength;
 }
 
 // Hands every central-directory record to unzipOneFile, in order, up to the
@@ -102,6 +115,7 @@ int walkArchive(const char* archiveName, char* destination)
         return 1;
     }
     std::setvbuf(directoryFile, directoryBuffer, _IOFBF, sizeof directoryBuffer);
+    directoryPosition = unknownPosition;
     int result = walkDirectory(destination, readLittle16(endRecord + 10),
                                readLittle32(endRecord + 16));
     std::fclose(directoryFile);

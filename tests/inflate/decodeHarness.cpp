@@ -8,11 +8,13 @@
 #include "library.h"
 #include "testSupport.h"
 
-Decoded decode(const std::vector<unsigned char>& stream)
+Decoded decode(const std::vector<unsigned char>& stream, std::size_t trailing)
 {
     archiveFile = std::tmpfile();
     if (!stream.empty())
         std::fwrite(stream.data(), 1, stream.size(), archiveFile);
+    for (std::size_t i = 0; i < trailing; ++i)
+        std::fputc(0x50 + int(i % 5), archiveFile);
     std::rewind(archiveFile);
     outputFile = std::tmpfile();
     crcRegister = 0xFFFFFFFF;

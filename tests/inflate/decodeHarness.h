@@ -14,6 +14,9 @@ struct Decoded {
     std::uint32_t crc;                  // CRC-32 of what reached the file
 };
 
-Decoded decode(const std::vector<unsigned char>& stream);
+// `trailing` bytes follow the stream in the file, as the next header follows
+// an entry's data: they let the fast loop run up to the stream's last
+// symbols, which without them the careful loop decodes.
+Decoded decode(const std::vector<unsigned char>& stream, std::size_t trailing = 0);
 
 #endif

@@ -258,19 +258,23 @@ TEST(Distances, ShortAndLongMatchesAroundTheWindowsEnd)
 {
     // Matches land from well before the end of the window to across it, with
     // distances below, at and above the eight-byte copy step.
-    for (unsigned distance : {1u, 2u, 3u, 7u, 8u, 9u, 300u}) {
-        for (unsigned room : {400u, 267u, 266u, 265u, 258u, 100u, 1u}) {
+    // Both loops meet them: the fast one when input follows the stream.
+    for (unsigned distance : {1u, 2u, 3u, 7u, 8u, 9u, 23u, 300u}) {
+        for (unsigned room : {400u, 281u, 280u, 279u, 267u, 266u, 265u, 262u, 258u, 100u, 22u, 21u, 1u}) {
             Bytes expected = pattern(65536 - room);
             BitWriter writer;
             storeAll(writer, expected, false);
             writer.blockHeader(true, 1);
-            for (unsigned length : {258u, 3u, 17u}) {
+            for (unsigned length : {258u, 3u, 17u, 24u, 25u}) {
                 fixedMatch(writer, length, distance);
                 referenceMatch(expected, length, distance);
             }
             writer.fixedLiteral(256);
-            SCOPED_TRACE("distance " + std::to_string(distance) + ", room " + std::to_string(room));
-            expectDecodes(decode(writer.bytes), expected);
+            for (std::size_t trailing : {0u, 64u}) {
+                SCOPED_TRACE("distance " + std::to_string(distance) + ", room "
+                             + std::to_string(room) + ", trailing " + std::to_string(trailing));
+                expectDecodes(decode(writer.bytes, trailing), expected);
+            }
         }
     }
 }
@@ -287,7 +291,8 @@ TEST(Distances, SymbolsThirtyAndThirtyOneFail)
         writer.fixedDistance(symbol);
         writer.bits(0, 14);
         writer.fixedLiteral(256);
-        expectFails(decode(writer.bytes), Bytes(history.begin(), history.begin() + 65536));
+        for (std::size_t trailing : {0u, 64u})
+            expectFails(decode(writer.bytes, trailing), Bytes(history.begin(), history.begin() + 65536));
     }
 }
 
@@ -306,6 +311,22 @@ TEST(Distances, ReachingBeforeTheEntryFails)
     fixedMatch(writer, 3, 2);
     writer.fixedLiteral(256);
     expectFails(decode(writer.bytes));
+    expectFails(decode(writer.bytes, 64));
+
+    // One byte short of the entry's first byte, after a stretch long enough
+    // for the fast loop; and exactly reaching it.
+    for (unsigned distance : {401u, 400u}) {
+        BitWriter far;
+        far.blockHeader(true, 1);
+        for (int i = 0; i < 400; ++i)
+            far.fixedLiteral('a' + i % 26);
+        fixedMatch(far, 10, distance);
+        far.fixedLiteral(256);
+        for (std::size_t trailing : {0u, 64u}) {
+            Decoded decoded = decode(far.bytes, trailing);
+            EXPECT_EQ(decoded.result, distance == 400u ? 1 : 0) << "trailing " << trailing;
+        }
+    }
 }
 
 TEST(Window, OutputReachesTheFileIn64KiBPieces)
@@ -400,11 +421,13 @@ TEST(DynamicCodes, UncoveredPatternFails)
         dynamicHeader(writer, true, 257, 1, plainItems(lengths));
         writer.bits(bit, 1);
         writer.bits(0, 16);
-        Decoded decoded = decode(writer.bytes);
-        if (bit == 0)
-            expectDecodes(decoded, {});
-        else
-            expectFails(decoded);
+        for (std::size_t trailing : {0u, 64u}) {
+            Decoded decoded = decode(writer.bytes, trailing);
+            if (bit == 0)
+                expectDecodes(decoded, {});
+            else
+                expectFails(decoded);
+        }
     }
 }
 

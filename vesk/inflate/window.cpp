@@ -14,9 +14,10 @@ void startWindow()
 }
 
 // Writes the new half out when it is full, or whatever it holds when final;
-// then the new half becomes the history. After the final piece no reference
-// can reach back into it (the next entry may not look before its own first
-// byte), so it is not moved.
+// then the new half becomes the history. Only its last 32 KiB move: no
+// distance reaches farther back. After the final piece no reference can
+// reach back into it (the next entry may not look before its own first
+// byte), so nothing moves.
 bool flushWindow(bool final)
 {
     if (!final && windowFill < windowSize)
@@ -25,7 +26,8 @@ bool flushWindow(bool final)
     updateCrc(outputWindow + historySize, length);
     std::fwrite(outputWindow + historySize, 1, std::size_t(length), outputFile);
     if (!final)
-        std::memcpy(outputWindow, outputWindow + historySize, historySize);
+        std::memcpy(outputWindow + historySize - farthestDistance, outputWindow + windowSize - farthestDistance,
+                    farthestDistance);
     windowFill = historySize;
     windowMoved = true;
     return true;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 constexpr std::int32_t historySize = 65536;
+constexpr std::int32_t farthestDistance = 32768;
 constexpr std::int32_t windowSize = 2 * historySize;
 
 extern unsigned char outputWindow[windowSize];
