@@ -158,12 +158,12 @@ void decodeCompressedBlock()
         // and the longest distance code and its extra bits (28).
         fillBits();
         unsigned value;
-        EntryKind kind = kindOf(decodeSymbol(literalTable, literalRootBits, value));
-        if (kind == literalKind) {
+        std::uint32_t entry = decodeSymbol(literalTable, literalRootBits, value);
+        if (isKind(entry, literalKind)) {
             appendByte(static_cast<unsigned char>(value));
             continue;
         }
-        if (kind == endOfBlockKind)
+        if (isKind(entry, endOfBlockKind))
             return;
         std::int32_t length = std::int32_t(value);
         decodeSymbol(distanceTable, distanceRootBits, value);

@@ -34,20 +34,20 @@ bool decodeFast(const std::uint32_t* literalTable, const std::uint32_t* distance
     while (inputEnd - next >= stepInput && out <= lastOutput) {
         next = loadBits(bits, count, next);
         std::uint32_t entry = lookUpSymbol(literalTable, literalRootBits, bits);
-        if (kindOf(entry) == literalKind) {
+        if (isKind(entry, literalKind)) {
             // 56 bits hold two literal codes and then a length code with its
             // extra bits.
             takeBits(bits, count, entry & 0xFF);
             *out++ = static_cast<unsigned char>(valueOf(entry));
             entry = lookUpSymbol(literalTable, literalRootBits, bits);
-            if (kindOf(entry) == literalKind) {
+            if (isKind(entry, literalKind)) {
                 takeBits(bits, count, entry & 0xFF);
                 *out++ = static_cast<unsigned char>(valueOf(entry));
                 continue;
             }
         }
-        if (kindOf(entry) != matchKind) {
-            if (kindOf(entry) != endOfBlockKind)
+        if (!isKind(entry, matchKind)) {
+            if (!isKind(entry, endOfBlockKind))
                 failDecoding();
             takeBits(bits, count, entry & 0xFF);
             endOfBlock = true;
@@ -57,7 +57,7 @@ bool decodeFast(const std::uint32_t* literalTable, const std::uint32_t* distance
 
         next = loadBits(bits, count, next);
         entry = lookUpSymbol(distanceTable, distanceRootBits, bits);
-        if (kindOf(entry) != matchKind)
+        if (!isKind(entry, matchKind))
             failDecoding();
         std::int32_t distance = std::int32_t(takeSymbol(bits, count, entry));
         if (out - firstReachable < distance)

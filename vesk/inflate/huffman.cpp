@@ -81,7 +81,7 @@ void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
             continue;
         }
         std::uint32_t& root = table[code & (rootSize - 1)];
-        if (kindOf(root) != linkKind) {
+        if (!isKind(root, linkKind)) {
             root = makeEntry(linkKind, nextSubtable, subtableBits);
             if (!complete)
                 fill(table, nextSubtable, 1, nextSubtable + (1u << subtableBits), noCode);

@@ -15,7 +15,7 @@
 #include "bitReader.h"
 #include "decodeFailure.h"
 
-// One bit per kind (none for a literal), so that each test is a single mask.
+// One bit per kind (none for a literal), so that each test is one mask.
 enum EntryKind : std::uint32_t {
     literalKind = 0,
     matchKind = 1,
@@ -28,9 +28,9 @@ constexpr std::uint32_t makeEntry(EntryKind kind, std::uint32_t value, std::uint
 {
     return value << 16 | std::uint32_t(kind) << 12 | extraBits << 8 | extraBits;
 }
-constexpr EntryKind kindOf(std::uint32_t entry)
+constexpr bool isKind(std::uint32_t entry, EntryKind kind)
 {
-    return EntryKind((entry >> 12) & 0xF);
+    return kind == literalKind ? (entry & 0xF000) == 0 : (entry & std::uint32_t(kind) << 12) != 0;
 }
 constexpr unsigned extraBitsOf(std::uint32_t entry)
 {
@@ -58,7 +58,7 @@ void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
 inline std::uint32_t lookUpSymbol(const std::uint32_t* table, unsigned rootBits, std::uint64_t bits)
 {
     std::uint32_t entry = table[bits & ((1u << rootBits) - 1)];
-    if (kindOf(entry) == linkKind)
+    if (isKind(entry, linkKind))
         entry = table[valueOf(entry) + ((bits >> rootBits) & ((1u << extraBitsOf(entry)) - 1))];
     return entry;
 }
@@ -81,7 +81,7 @@ inline unsigned takeSymbol(std::uint64_t& bits, unsigned& count, std::uint32_t e
 inline std::uint32_t decodeSymbol(const std::uint32_t* table, unsigned rootBits, unsigned& value)
 {
     std::uint32_t entry = lookUpSymbol(table, rootBits, bitBuffer);
-    if (kindOf(entry) == noCodeKind)
+    if (isKind(entry, noCodeKind))
         failDecoding();
     value = takeSymbol(bitBuffer, bitCount, entry);
     return entry;
