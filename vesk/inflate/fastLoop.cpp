@@ -12,10 +12,10 @@
 namespace {
 
 // A step loads eight bytes twice, the second load at most seven bytes after
-// the first, and writes at most one literal and a longest match with the
+// the first, and writes at most two literals and a longest match with the
 // copy's overrun.
 constexpr std::int32_t stepInput = 7 + 8;
-constexpr std::int32_t stepOutput = 1 + 258 + copyOverrun;
+constexpr std::int32_t stepOutput = 2 + 258 + copyOverrun;
 
 }  // namespace
 
@@ -35,15 +35,20 @@ bool decodeFast(const std::uint32_t* literalTable, const std::uint32_t* distance
         next = loadBits(bits, count, next);
         std::uint32_t entry = lookUpSymbol(literalTable, literalRootBits, bits);
         if (isKind(entry, literalKind)) {
-            // 56 bits hold two literal codes and then a length code with its
-            // extra bits.
+            // 56 bits hold three literal codes, or two and then a length code
+            // with its extra bits.
             takeBits(bits, count, entry & 0xFF);
             *out++ = static_cast<unsigned char>(valueOf(entry));
             entry = lookUpSymbol(literalTable, literalRootBits, bits);
             if (isKind(entry, literalKind)) {
                 takeBits(bits, count, entry & 0xFF);
                 *out++ = static_cast<unsigned char>(valueOf(entry));
-                continue;
+                entry = lookUpSymbol(literalTable, literalRootBits, bits);
+                if (isKind(entry, literalKind)) {
+                    takeBits(bits, count, entry & 0xFF);
+                    *out++ = static_cast<unsigned char>(valueOf(entry));
+                    continue;
+                }
             }
         }
         if (!isKind(entry, matchKind)) {
