@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     crcRegister = 0xFFFFFFFF;
     unsigned long messagesBefore = shownMessageCount;
 
-    startInput();
+    startInput(inputSize);
     int result = inflateEntry();
 
     std::fclose(archiveFile);

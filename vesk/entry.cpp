@@ -74,12 +74,15 @@ bool buildOutputPath(char* outputPath, const char* destination, const char* name
 // Starts the input at the entry's local header and moves it on to the data,
 // past the name and extra field whose lengths the local header gives. A
 // name or extra field cut off by the end of the archive leaves the input at
-// the end, where reading the data fails.
-bool seekEntryData(std::uint32_t localHeaderPosition)
+// the end, where reading the data fails. The central record's sizes tell
+// how much to read first: the local header's own extra field may be a
+// little longer, and the decoder reads a few bytes ahead.
+bool seekEntryData(const unsigned char* centralRecord)
 {
-    if (!seekStream(archiveFile, localHeaderPosition))
+    if (!seekStream(archiveFile, readLittle32(centralRecord + 42)))
         return false;
-    startInput();
+    startInput(30 + readLittle16(centralRecord + 28) + readLittle16(centralRecord + 30)
+               + std::uint64_t(readLittle32(centralRecord + 20)) + 64);
     const unsigned char* localHeader;
     if (readInput(&localHeader, 30) != 30)
         return false;
@@ -158,7 +161,7 @@ int unzipOneFile(const char* destinationDirectory, char* record)
     if ((readLittle32(header + 38) & 0x10) || (length != 0 && isSeparator(name[length - 1])))
         return createPathDirectories(outputPath);
 
-    if (!seekEntryData(readLittle32(header + 42))) {
+    if (!seekEntryData(header)) {
         showError("Damaged archive :-(");
         return 1;
     }

@@ -22,7 +22,7 @@ Decoded decode(const std::vector<unsigned char>& stream, std::size_t trailing)
     Decoded decoded{};
     // The stream stands where an entry's data would, behind nothing.
     zipTest::Outcome outcome = zipTest::captureOutput([] {
-        startInput();
+        startInput(inputSize);
         return inflateEntry();
     });
     decoded.result = outcome.result;

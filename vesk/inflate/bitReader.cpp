@@ -12,15 +12,16 @@ unsigned bitCount;
 
 namespace {
 
-// Reads start small and grow, so that a small entry costs a small read.
+// The first read of an entry asks for what the entry is expected to need, so
+// that a small entry costs one small read; later reads double up to the
+// block's size.
 std::int32_t refillSize;
 
 void refillInput()
 {
     inputLimit = std::int32_t(std::fread(inputBuffer, 1, std::size_t(refillSize), archiveFile));
     inputPosition = 0;
-    if (refillSize < inputSize)
-        refillSize *= 2;
+    refillSize = refillSize < inputSize / 2 ? 2 * refillSize : inputSize;
 }
 
 unsigned nextInputByte()
@@ -39,10 +40,11 @@ unsigned nextInputByte()
 
 }  // namespace
 
-// Reading starts afresh at the current position of the archive.
-void startInput()
+// Reading starts afresh at the current position of the archive; `expected`
+// is the number of bytes the caller expects to take.
+void startInput(std::uint64_t expected)
 {
-    refillSize = 4096;
+    refillSize = expected < std::uint64_t(inputSize) ? std::int32_t(expected) : inputSize;
     refillInput();
 }
 
