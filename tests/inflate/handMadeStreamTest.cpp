@@ -279,6 +279,28 @@ TEST(Distances, ShortAndLongMatchesAroundTheWindowsEnd)
     }
 }
 
+TEST(Distances, WindowMovingJustBeforeTheEndOfAnInputBlock)
+{
+    // Matches of 31 bits (length 257, distance 32768) write 257 bytes each, so
+    // the window fills again while the first input block still has bytes
+    // left; depending on the amount stored first, it moves with 0 to 140
+    // bytes left. The decode must go on with exactly those bytes and then
+    // the next block, whatever the bit buffer held when the window moved.
+    for (std::size_t stored = 64440; stored < 64580; ++stored) {
+        Bytes expected = pattern(stored);
+        BitWriter writer;
+        storeAll(writer, expected, false);
+        writer.blockHeader(true, 1);
+        for (int i = 0; i < 330; ++i) {
+            fixedMatch(writer, 257, 32768);
+            referenceMatch(expected, 257, 32768);
+        }
+        writer.fixedLiteral(256);
+        SCOPED_TRACE("stored " + std::to_string(stored));
+        expectDecodes(decode(writer.bytes), expected);
+    }
+}
+
 TEST(Distances, SymbolsThirtyAndThirtyOneFail)
 {
     // Behind a full window, so that only the symbol itself is wrong.
