@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     crcRegister = 0xFFFFFFFF;
     unsigned long messagesBefore = shownMessageCount;
 
-    startInput(inputSize);
+    forgetInput();
+    startInput(0, inputSize);
     int result = inflateEntry();
 
     std::fclose(archiveFile);

@@ -2,6 +2,7 @@
 // walk the central directory, one entry at a time.
 #include <cstring>
 
+#include "inflate/bitReader.h"
 #include "library.h"
 #include "platform.h"
 #include "vesk.h"
@@ -184,6 +185,7 @@ int unzip(const char* archivePath, const char* destinationDirectory)
     // Entries read their data in blocks into the input block; a stream
     // buffer would only copy every byte once more.
     std::setvbuf(archiveFile, nullptr, _IONBF, 0);
+    forgetInput();
     int result = walkArchive(archiveName, destination);
     std::fclose(archiveFile);
     archiveFile = nullptr;

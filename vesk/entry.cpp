@@ -79,10 +79,10 @@ bool buildOutputPath(char* outputPath, const char* destination, const char* name
 // little longer, and the decoder reads a few bytes ahead.
 bool seekEntryData(const unsigned char* centralRecord)
 {
-    if (!seekStream(archiveFile, readLittle32(centralRecord + 42)))
+    if (!startInput(readLittle32(centralRecord + 42),
+                    30 + readLittle16(centralRecord + 28) + readLittle16(centralRecord + 30)
+                        + std::uint64_t(readLittle32(centralRecord + 20)) + 64))
         return false;
-    startInput(30 + readLittle16(centralRecord + 28) + readLittle16(centralRecord + 30)
-               + std::uint64_t(readLittle32(centralRecord + 20)) + 64);
     const unsigned char* localHeader;
     if (readInput(&localHeader, 30) != 30)
         return false;

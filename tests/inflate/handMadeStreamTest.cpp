@@ -165,7 +165,8 @@ TEST(BitReader, TakesBitsLeastSignificantFirst)
         stream.resize(stream.size() + padding, 0xEE);
         std::fwrite(stream.data(), 1, stream.size(), archiveFile);
         std::rewind(archiveFile);
-        startInput(inputSize);
+        forgetInput();
+        startInput(0, inputSize);
         startBits();
         EXPECT_EQ(getBits(3), 5u);
         EXPECT_EQ(getBits(6), 54u);  // five high bits of 0xB5, low bit of 0x01

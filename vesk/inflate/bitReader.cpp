@@ -1,6 +1,7 @@
 #include "bitReader.h"
 
 #include "../library.h"
+#include "../platform.h"
 #include "decodeFailure.h"
 
 unsigned char inputBuffer[inputSize];
@@ -12,13 +13,18 @@ unsigned bitCount;
 
 namespace {
 
-// The first read of an entry asks for what the entry is expected to need, so
-// that a small entry costs one small read; later reads double up to the
-// block's size.
+// The first read of an entry asks for what the entry is expected to need, but
+// at least 16 KiB, so that the small entries that follow it are mostly read
+// along; later reads double up to the block's size.
+constexpr std::int32_t firstReadMinimum = 16384;
 std::int32_t refillSize;
+// Archive position of inputBuffer[0]. Blocks are read one after the other,
+// so the archive stands at inputStart + inputLimit.
+std::uint64_t inputStart;
 
 void refillInput()
 {
+    inputStart += std::uint64_t(inputLimit);
     inputLimit = std::int32_t(std::fread(inputBuffer, 1, std::size_t(refillSize), archiveFile));
     inputPosition = 0;
     refillSize = refillSize < inputSize / 2 ? 2 * refillSize : inputSize;
@@ -40,12 +46,34 @@ unsigned nextInputByte()
 
 }  // namespace
 
-// Reading starts afresh at the current position of the archive; `expected`
-// is the number of bytes the caller expects to take.
-void startInput(std::uint64_t expected)
+// Forgets the input block: the archive it came from has been closed, or
+// another one is about to be read.
+void forgetInput()
 {
-    refillSize = expected < std::uint64_t(inputSize) ? std::int32_t(expected) : inputSize;
+    inputStart = 0;
+    inputLimit = 0;
+    inputPosition = 0;
+}
+
+// Reading starts at `position` of the archive: inside the input block when
+// the block already holds the `expected` bytes that the caller expects to
+// take from there (a small entry usually follows the one before it), else
+// after a seek.
+bool startInput(std::uint64_t position, std::uint64_t expected)
+{
+    refillSize = expected < std::uint64_t(firstReadMinimum) ? firstReadMinimum
+                 : expected < std::uint64_t(inputSize)      ? std::int32_t(expected)
+                                                            : inputSize;
+    if (position >= inputStart && position - inputStart + expected <= std::uint64_t(inputLimit)) {
+        inputPosition = std::int32_t(position - inputStart);
+        return true;
+    }
+    if (!seekStream(archiveFile, position))
+        return false;
+    inputStart = position;
+    inputLimit = 0;
     refillInput();
+    return true;
 }
 
 // Hands out up to `wanted` bytes that follow in the input, straight from the

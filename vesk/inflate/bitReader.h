@@ -23,7 +23,8 @@ extern std::int32_t inputOverrun;
 extern std::uint64_t bitBuffer;
 extern unsigned bitCount;
 
-void startInput(std::uint64_t expected);
+void forgetInput();
+bool startInput(std::uint64_t position, std::uint64_t expected);
 std::int32_t readInput(const unsigned char** bytes, std::int32_t wanted);
 void startBits();
 void fillBitsSlowly();
