@@ -6,7 +6,8 @@ namespace {
 
 std::uint16_t lengthCounts[16];
 std::uint32_t nextCode[16];
-std::uint16_t symbolCodes[320];
+// Symbols in the order of their canonical codes: by length, then by symbol.
+std::uint16_t sortedSymbols[320];
 
 // The code's bits in reverse, so that its first stream bit is bit 0: all
 // sixteen bits swapped in halves, quarters, nibbles and pairs, then moved
@@ -54,32 +55,39 @@ void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
     if (!complete && count - lengthCounts[0] > 1)
         failDecoding();
 
-    for (int i = 0; i < count; ++i)
-        symbolCodes[i] =
-            lengths[i] ? std::uint16_t(reverseBits(nextCode[lengths[i]]++, lengths[i])) : 0;
+    unsigned sortedEnd[16];
+    sortedEnd[1] = 0;
+    for (unsigned length = 1; length < 15; ++length)
+        sortedEnd[length + 1] = sortedEnd[length] + lengthCounts[length];
+    for (int symbol = 0; symbol < count; ++symbol)
+        if (lengths[symbol] != 0)
+            sortedSymbols[sortedEnd[lengths[symbol]]++] = std::uint16_t(symbol);
 
-    const unsigned rootSize = 1u << rootBits;
+    // Codes up to rootBits: the table grows from one entry by doubling, and
+    // each length's codes are written once, at their bit-reversed index, when
+    // the table is that many bits wide; the doublings after it copy each code
+    // to every index that starts with its bits. Patterns that no code covers
+    // keep the no-code entry the table started with, and so do the root
+    // entries of longer codes until they are linked below.
     const std::uint32_t noCode = makeEntry(noCodeKind, 0, 0);
-    if (!complete)
-        fill(table, 0, 1, rootSize, noCode);
-    else if (longest > rootBits) {
-        // The root entries that will link to subtables must not hold links
-        // left from an earlier table.
-        for (int symbol = 0; symbol < count; ++symbol)
-            if (lengths[symbol] > rootBits)
-                table[symbolCodes[symbol] & (rootSize - 1)] = noCode;
+    table[0] = noCode;
+    int position = 0;
+    for (unsigned length = 1; length <= rootBits; ++length) {
+        std::memcpy(table + (1u << (length - 1)), table, sizeof *table << (length - 1));
+        for (int end = position + lengthCounts[length]; position < end; ++position) {
+            unsigned symbol = sortedSymbols[position];
+            table[reverseBits(nextCode[length]++, length)] = symbolEntries[symbol] + length;
+        }
     }
+
+    // Longer codes continue in subtables, one per root entry they share.
+    const unsigned rootSize = 1u << rootBits;
     const unsigned subtableBits = longest > rootBits ? longest - rootBits : 0;
     unsigned nextSubtable = rootSize;
-    for (int symbol = 0; symbol < count; ++symbol) {
+    for (int end = count - lengthCounts[0]; position < end; ++position) {
+        unsigned symbol = sortedSymbols[position];
         unsigned length = lengths[symbol];
-        unsigned code = symbolCodes[symbol];
-        if (length == 0)
-            continue;
-        if (length <= rootBits) {
-            fill(table, code, 1u << length, rootSize, symbolEntries[symbol] + length);
-            continue;
-        }
+        unsigned code = reverseBits(nextCode[length]++, length);
         std::uint32_t& root = table[code & (rootSize - 1)];
         if (!isKind(root, linkKind)) {
             root = makeEntry(linkKind, nextSubtable, subtableBits);
