@@ -42,6 +42,12 @@ bool copyArgument(char* buffer, int capacity, const char* text, int spare)
     return true;
 }
 
+// What follows a record's 46 fixed bytes: name, extra field and comment.
+std::size_t recordTail()
+{
+    return std::size_t(readLittle16(record + 28)) + readLittle16(record + 30) + readLittle16(record + 32);
+}
+
 // Reads the record at position into `record`; false when its fixed part or
 // name cannot be read or it is no central-directory record (a count larger
 // than the records present lands on the end record or beyond the file). The
@@ -54,12 +60,11 @@ bool readRecord(std::uint64_t position)
     directoryPosition = unknownPosition;
     if (std::fread(record, 1, 46, directoryFile) != 46 || readLittle32(record) != centralSignature)
         return false;
-    std::size_t nameLength = readLittle16(record + 28);
-    std::size_t rest = nameLength + readLittle16(record + 30) + readLittle16(record + 32);
-    std::size_t arrived = std::fread(record + 46, 1, rest, directoryFile);
-    if (arrived == rest)
-        directoryPosition = position + 46 + rest;
-    return arrived >= nameLength;
+    std::size_t tail = recordTail();
+    std::size_t arrived = std::fread(record + 46, 1, tail, directoryFile);
+    if (arrived == tail)
+        directoryPosition = position + 46 + tail;
+    return arrived >= readLittle16(record + 28);
 }
 
 // Hands every central-directory record to unzipOneFile, in order, up to the
@@ -75,8 +80,7 @@ int walkDirectory(const char* destination, unsigned recordCount, std::uint64_t r
         }
         if (unzipOneFile(destination, reinterpret_cast<char*>(record)) != 0)
             return 1;
-        recordPosition += 46 + readLittle16(record + 28) + readLittle16(record + 30)
-                          + readLittle16(record + 32);
+        recordPosition += 46 + recordTail();
     }
     return 0;
 }

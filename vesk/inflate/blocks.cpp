@@ -168,7 +168,7 @@ void decodeCompressedBlock()
         std::int32_t length = std::int32_t(value);
         decodeSymbol(distanceTable, distanceRootBits, value);
         std::int32_t distance = std::int32_t(value);
-        if (!windowMoved && distance > windowFill - historySize)
+        if (windowFill - firstReachable() < distance)
             failDecoding();  // before the entry's first byte
         copyMatch(length, distance);
     }

@@ -27,8 +27,7 @@ bool decodeFast(const std::uint32_t* literalTable, const std::uint32_t* distance
     const unsigned char* const inputEnd = inputBuffer + inputLimit;
     unsigned char* out = outputWindow + windowFill;
     unsigned char* const lastOutput = outputWindow + windowSize - stepOutput;
-    // Until the window has moved, its history half holds earlier entries.
-    const unsigned char* const firstReachable = outputWindow + (windowMoved ? 0 : historySize);
+    const unsigned char* const reachable = outputWindow + firstReachable();
     bool endOfBlock = false;
 
     while (inputEnd - next >= stepInput && out <= lastOutput) {
@@ -65,7 +64,7 @@ bool decodeFast(const std::uint32_t* literalTable, const std::uint32_t* distance
         if (!isKind(entry, matchKind))
             failDecoding();
         std::int32_t distance = std::int32_t(takeSymbol(bits, count, entry));
-        if (out - firstReachable < distance)
+        if (out - reachable < distance)
             failDecoding();  // before the entry's first byte
         out = copyBytes(out, length, distance);
     }

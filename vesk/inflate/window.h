@@ -17,6 +17,12 @@ extern std::int32_t windowFill;  // next byte to write, historySize..windowSize-
 // half holds bytes of earlier entries, which no reference may reach.
 extern bool windowMoved;
 
+// The first window position that a reference of this entry may reach.
+inline std::int32_t firstReachable()
+{
+    return windowMoved ? 0 : historySize;
+}
+
 void startWindow();
 bool flushWindow(bool final);
 void appendBytes(const unsigned char* bytes, std::int32_t length);
