@@ -32,24 +32,19 @@ bool decodeFast(const std::uint32_t* literalTable, const std::uint32_t* distance
 
     while (inputEnd - next >= stepInput && out <= lastOutput) {
         next = loadBits(bits, count, next);
+        // 56 bits hold three literal codes, or two and then a length code
+        // with its extra bits.
         std::uint32_t entry = lookUpSymbol(literalTable, literalRootBits, bits);
-        if (isKind(entry, literalKind)) {
-            // 56 bits hold three literal codes, or two and then a length code
-            // with its extra bits.
+        int literals = 0;
+        while (isKind(entry, literalKind)) {
             takeBits(bits, count, entry & 0xFF);
             *out++ = static_cast<unsigned char>(valueOf(entry));
+            if (++literals == 3)
+                break;
             entry = lookUpSymbol(literalTable, literalRootBits, bits);
-            if (isKind(entry, literalKind)) {
-                takeBits(bits, count, entry & 0xFF);
-                *out++ = static_cast<unsigned char>(valueOf(entry));
-                entry = lookUpSymbol(literalTable, literalRootBits, bits);
-                if (isKind(entry, literalKind)) {
-                    takeBits(bits, count, entry & 0xFF);
-                    *out++ = static_cast<unsigned char>(valueOf(entry));
-                    continue;
-                }
-            }
         }
+        if (literals == 3)
+            continue;
         if (!isKind(entry, matchKind)) {
             if (!isKind(entry, endOfBlockKind))
                 failDecoding();
