@@ -63,6 +63,11 @@ inline unsigned takeBits(std::uint64_t& buffer, unsigned& count, unsigned n)
     return value;
 }
 
+inline void dropBits(unsigned n)
+{
+    takeBits(bitBuffer, bitCount, n);
+}
+
 // The next n stream bits, 0 to 32, the first in bit 0.
 inline unsigned getBits(unsigned n)
 {
@@ -74,7 +79,7 @@ inline unsigned getBits(unsigned n)
 // Skips the rest of a partly consumed byte.
 inline void alignToByte()
 {
-    takeBits(bitBuffer, bitCount, bitCount & 7);
+    dropBits(bitCount & 7);
 }
 
 #endif
