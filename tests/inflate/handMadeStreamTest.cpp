@@ -60,14 +60,15 @@ void storeAll(BitWriter& writer, const Bytes& data, bool final)
 // A fixed-code match of `length` (3..258) at `distance` (1..32768).
 void fixedMatch(BitWriter& writer, unsigned length, unsigned distance)
 {
-    static const unsigned lengthBase[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,
-                                          15, 17, 19, 23, 27, 31, 35, 43, 51,  59,
-                                          67, 83, 99, 115, 131, 163, 195, 227, 258};
+    // Symbols 257..287: 286 and 287 take six extra bits, like 281..284.
+    static const unsigned lengthBase[] = {3,  4,  5,  6,   7,   8,   9,   10,  11,  13, 15,
+                                          17, 19, 23, 27,  31,  35,  43,  51,  59,  67, 83,
+                                          99, 115, 131, 163, 195, 227, 258, 323, 387};
     static const unsigned distanceBase[] = {1,    2,    3,    4,     5,     7,    9,    13,
                                             17,   25,   33,   49,    65,    97,   129,  193,
                                             257,  385,  513,  769,   1025,  1537, 2049, 3073,
                                             4097, 6145, 8193, 12289, 16385, 24577};
-    unsigned symbol = 28;
+    unsigned symbol = 30;
     while (lengthBase[symbol] > length)
         --symbol;
     writer.fixedLiteral(257 + symbol);
@@ -258,23 +259,28 @@ TEST(Distances, FarthestMatchAndMatchAcrossFlush)
 TEST(Distances, ShortAndLongMatchesAroundTheWindowsEnd)
 {
     // Matches land from well before the end of the window to across it, with
-    // distances below, at and above the eight-byte copy step.
-    // Both loops meet them: the fast one when input follows the stream.
+    // distances below, at and above the eight-byte copy step. The first is
+    // the longest of the regular codes (258) or of a fixed block's symbol 287
+    // (450). Both loops meet them: the fast one when input follows the stream.
     for (unsigned distance : {1u, 2u, 3u, 7u, 8u, 9u, 23u, 300u}) {
-        for (unsigned room : {400u, 281u, 280u, 279u, 267u, 266u, 265u, 262u, 258u, 100u, 22u, 21u, 1u}) {
-            Bytes expected = pattern(65536 - room);
-            BitWriter writer;
-            storeAll(writer, expected, false);
-            writer.blockHeader(true, 1);
-            for (unsigned length : {258u, 3u, 17u, 24u, 25u}) {
-                fixedMatch(writer, length, distance);
-                referenceMatch(expected, length, distance);
-            }
-            writer.fixedLiteral(256);
-            for (std::size_t trailing : {0u, 64u}) {
-                SCOPED_TRACE("distance " + std::to_string(distance) + ", room "
-                             + std::to_string(room) + ", trailing " + std::to_string(trailing));
-                expectDecodes(decode(writer.bytes, trailing), expected);
+        for (unsigned room : {600u, 473u, 472u, 400u, 281u, 280u, 279u, 267u, 266u, 265u, 262u,
+                              258u, 100u, 22u, 21u, 1u}) {
+            for (unsigned first : {258u, 450u}) {
+                Bytes expected = pattern(65536 - room);
+                BitWriter writer;
+                storeAll(writer, expected, false);
+                writer.blockHeader(true, 1);
+                for (unsigned length : {first, 3u, 17u, 24u, 25u}) {
+                    fixedMatch(writer, length, distance);
+                    referenceMatch(expected, length, distance);
+                }
+                writer.fixedLiteral(256);
+                for (std::size_t trailing : {0u, 64u}) {
+                    SCOPED_TRACE("distance " + std::to_string(distance) + ", room " + std::to_string(room)
+                                 + ", first " + std::to_string(first) + ", trailing "
+                                 + std::to_string(trailing));
+                    expectDecodes(decode(writer.bytes, trailing), expected);
+                }
             }
         }
     }

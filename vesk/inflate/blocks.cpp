@@ -49,6 +49,9 @@ struct SymbolEntries {
 };
 
 constexpr SymbolEntries symbolEntries;
+constexpr std::uint32_t longestLengthSymbol = symbolEntries.literal[287];
+static_assert(valueOf(longestLengthSymbol) + (1u << extraBitsOf(longestLengthSymbol)) - 1 == longestMatch,
+              "the fast loop's margin must hold the longest match");
 
 // Code lengths of the current block. While a dynamic header is read,
 // literalLengths takes the whole run of literal/length and distance lengths.
@@ -154,7 +157,7 @@ void decodeCompressedBlock()
         if (decodeFast(literalTable, distanceTable))
             return;
         // Near the end of the input block or of the window: one symbol at a
-        // time. 56 bits cover the longest length code and its extra bits (20)
+        // time. 56 bits cover the longest length code and its extra bits (21)
         // and the longest distance code and its extra bits (28).
         fillBits();
         unsigned value;

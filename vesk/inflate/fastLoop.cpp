@@ -15,7 +15,7 @@ namespace {
 // the first, and writes at most two literals and a longest match with the
 // copy's overrun.
 constexpr std::int32_t stepInput = 7 + 8;
-constexpr std::int32_t stepOutput = 2 + 258 + copyOverrun;
+constexpr std::int32_t stepOutput = 2 + longestMatch + copyOverrun;
 
 }  // namespace
 

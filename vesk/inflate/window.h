@@ -38,6 +38,9 @@ inline bool appendByte(unsigned char byte)
 
 // A copy of a match may write this many bytes past the match's end.
 constexpr std::int32_t copyOverrun = 21;
+// The longest match a stream can ask for: a fixed block's symbol 287 with
+// all six extra bits set, beyond the 258 of the regular length codes.
+constexpr std::int32_t longestMatch = 450;
 
 // Writes `length` bytes at `to` that start `distance` bytes back, and returns
 // the end of the copy. A distance below the length repeats what the copy has
