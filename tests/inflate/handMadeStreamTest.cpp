@@ -57,7 +57,8 @@ void storeAll(BitWriter& writer, const Bytes& data, bool final)
     }
 }
 
-// A fixed-code match of `length` (3..258) at `distance` (1..32768).
+// A fixed-code match of `length` (3..258, or 323..450 through symbols 286
+// and 287) at `distance` (1..32768).
 void fixedMatch(BitWriter& writer, unsigned length, unsigned distance)
 {
     // Symbols 257..287: 286 and 287 take six extra bits, like 281..284.
@@ -276,9 +277,9 @@ TEST(Distances, ShortAndLongMatchesAroundTheWindowsEnd)
                 }
                 writer.fixedLiteral(256);
                 for (std::size_t trailing : {0u, 64u}) {
-                    SCOPED_TRACE("distance " + std::to_string(distance) + ", room " + std::to_string(room)
-                                 + ", first " + std::to_string(first) + ", trailing "
-                                 + std::to_string(trailing));
+                    SCOPED_TRACE("distance " + std::to_string(distance) + ", room "
+                                 + std::to_string(room) + ", first " + std::to_string(first)
+                                 + ", trailing " + std::to_string(trailing));
                     expectDecodes(decode(writer.bytes, trailing), expected);
                 }
             }
