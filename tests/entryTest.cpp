@@ -206,4 +206,126 @@ TEST_F(EntryExtraction, writeFailureIsReported)
     EXPECT_EQ(shown(extractFile(archivePath, "\\dev\\")), Shown(1, {"Can't write output file :-("}));
 }
 
+Entry named(const std::string& name, std::uint16_t flags)
+{
+    Entry entry{name, "name " + name};
+    entry.flags = flags;
+    return entry;
+}
+
+// Info-ZIP's Unicode Path field for `rawName`: version, the raw name's
+// CRC-32, the UTF-8 name.
+std::string unicodePath(const std::string& rawName, const std::string& name, unsigned version = 1)
+{
+    std::uint32_t crc = crc32Of(rawName);
+    std::string field{'\x75', '\x70', char((name.size() + 5) & 0xFF), char((name.size() + 5) >> 8),
+                      char(version)};
+    for (int shift = 0; shift < 32; shift += 8)
+        field += char(crc >> shift & 0xFF);
+    return field + name;
+}
+
+// Names are written byte for byte: those marked UTF-8 as the UTF-8 they are,
+// others as the bytes they are, side by side in one archive.
+TEST_F(EntryExtraction, namesReachTheFileSystemAsWritten)
+{
+    // 140 characters, 420 bytes: a Windows path counts the characters.
+    std::string longCjk = "\u9577\u3044";
+    for (int component = 0; component < 3; ++component) {
+        longCjk += "/";
+        for (int i = 0; i < 45; ++i)
+            longCjk += "\u8def";
+    }
+    longCjk += ".txt";
+    const Entry entries[] = {
+        named("Gr\u00fc\u00dfe/stra\u00dfe.txt", utf8NameFlag),
+        named("\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440.txt", utf8NameFlag),
+        named("\u65e5\u672c\u8a9e/\u30d5\u30a1\u30a4\u30eb.txt", utf8NameFlag),
+        named("emoji-\U0001F600.txt", utf8NameFlag),
+        named(longCjk, utf8NameFlag),
+        named("caf\xe9-unmarked.txt", 0),
+        named("\xd0\x9c\xd0\xb8\xd1\x80-unmarked.txt", 0),
+    };
+    Archive archive;
+    Messages expected;
+    for (const Entry& entry : entries) {
+        archive.entries.push_back(entry);
+        for (std::size_t slash = entry.name.find('/'); slash != std::string::npos;
+             slash = entry.name.find('/', slash + 1))
+            expected.push_back(entry.name.substr(0, slash + 1));
+        expected.push_back(entry.name);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(shown(extract(archive)), Shown(0, {}));
+    EXPECT_EQ(extracted(), expected);
+    for (const Entry& entry : entries)
+        EXPECT_EQ(output(entry.name), entry.data) << entry.name;
+}
+
+// A name marked UTF-8 that is not is refused before anything is created;
+// the same bytes unmarked are only bytes.
+TEST_F(EntryExtraction, namesMarkedUtf8MustBeUtf8)
+{
+    const std::string invalid[] = {
+        "stray\x80.txt",             // continuation byte without a lead
+        "cut\xc3",                   // lead byte at the end
+        "cut\xe6\x97.txt",           // sequence cut short
+        "a\xc0\xaf..\xc0\xaf" "evil",  // overlong '/'
+        "over\xe0\x80\xaflong",      // overlong in three bytes
+        "over\xf0\x80\x80\xaflong",  // overlong in four bytes
+        "surrogate\xed\xa0\x80.txt", // U+D800
+        "beyond\xf4\x90\x80\x80",    // U+110000
+        "lead\xf8\x88\x80\x80\x80",  // five-byte form
+        "byte\xff",
+    };
+    for (const std::string& name : invalid) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(shown(extract(Archive{{named(name, utf8NameFlag)}})),
+                  Shown(1, {"Unsafe file name #" + name + "# :-("}));
+        EXPECT_EQ(extracted(), Messages{});
+        EXPECT_EQ(shown(extract(Archive{{named(name, 0)}})), Shown(0, {}));
+        fs::remove_all(destination);
+        fs::create_directory(destination);
+    }
+}
+
+// The Unicode Path field names the entry when it belongs to the raw name;
+// the safety rules then hold for the name it gives.
+TEST_F(EntryExtraction, unicodePathFieldsThatBelongToTheRawName)
+{
+    const std::string raw = "Gr\x81\xe1" "e.txt";  // as an OEM code page writes it
+    const std::string unicode = "Gr\u00fc\u00dfe.txt";
+    const std::string timestamp{'\x55', '\x54', '\x05', '\x00', '\x01', '\x00', '\x00', '\x00', '\x00'};
+    struct Case {
+        const char* what;
+        std::string extra;
+        std::uint16_t flags;
+        Shown expected;
+        std::string written;
+    };
+    const Case cases[] = {
+        {"matching", unicodePath(raw, unicode), 0, Shown(0, {}), unicode},
+        {"behind another field", timestamp + unicodePath(raw, unicode), 0, Shown(0, {}), unicode},
+        {"over the UTF-8 mark", unicodePath(raw, unicode), utf8NameFlag, Shown(0, {}), unicode},
+        {"stale", unicodePath("Gr\x81\xe1" "e.bak", unicode), 0, Shown(0, {}), raw},
+        {"version 2", unicodePath(raw, unicode, 2), 0, Shown(0, {}), raw},
+        {"cut short", unicodePath(raw, unicode).substr(0, 12), 0, Shown(0, {}), raw},
+        {"no room for its version and CRC", std::string{'\x75', '\x70', '\x04', '\x00', '\x01', '\x00', '\x00', '\x00'},
+         0, Shown(0, {}), raw},
+        {"climbing out", unicodePath(raw, "../evil.txt"), 0,
+         Shown(1, {"Unsafe file name #../evil.txt# :-("}), ""},
+        {"not UTF-8", unicodePath(raw, "Gr\xc0\xaf" "e.txt"), 0,
+         Shown(1, {"Unsafe file name #Gr\xc0\xaf" "e.txt# :-("}), ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Entry entry = named(raw, c.flags);
+        entry.centralExtra = c.extra;
+        EXPECT_EQ(shown(extract(Archive{{entry}})), c.expected);
+        EXPECT_EQ(extracted(), c.written.empty() ? Messages{} : Messages{c.written});
+        fs::remove_all(destination);
+        fs::create_directory(destination);
+    }
+}
+
 }  // namespace

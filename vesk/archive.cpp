@@ -4,6 +4,7 @@
 
 #include "inflate/bitReader.h"
 #include "library.h"
+#include "names.h"
 #include "platform.h"
 #include "vesk.h"
 
@@ -31,15 +32,11 @@ unsigned char record[46 + 3 * 65535 + 1];
 std::uint64_t directoryPosition;
 const std::uint64_t unknownPosition = ~std::uint64_t(0);
 
-// Copies text into a buffer of capacity bytes, keeping room for `spare` more
-// characters; false when it does not fit.
-bool copyArgument(char* buffer, int capacity, const char* text, int spare)
+// An argument as the library's text; false when it does not fit the path
+// limit with `spare` units to add.
+bool takeArgument(char* text, const char* argument, std::size_t spare)
 {
-    std::size_t length = std::strlen(text);
-    if (length + spare >= std::size_t(capacity))
-        return false;
-    std::memcpy(buffer, text, length + 1);
-    return true;
+    return toLibraryText(argument, text) && fitsPathLimit(text, spare);
 }
 
 // What follows a record's 46 fixed bytes: name, extra field and comment.
@@ -64,6 +61,8 @@ bool readRecord(std::uint64_t position)
     std::size_t arrived = std::fread(record + 46, 1, tail, directoryFile);
     if (arrived == tail)
         directoryPosition = position + 46 + tail;
+    // What the archive cut off reads as zeros, never as an earlier record's.
+    std::memset(record + 46 + arrived, 0, tail - arrived);
     return arrived >= readLittle16(record + 28);
 }
 
@@ -166,18 +165,19 @@ int findEndOfCentralDirectory(unsigned char* endRecord)
 
 int unzip(const char* archivePath, const char* destinationDirectory)
 {
-    char archiveName[pathLimit];
-    char destination[pathLimit];
+    char archiveName[pathCapacity];
+    char destination[pathCapacity];
     if (!archivePath)
         archivePath = "";
     if (!destinationDirectory)
         destinationDirectory = "";
-    if (!copyArgument(archiveName, pathLimit, archivePath, 0)) {
-        showError("File name too long #%s# :-(", archivePath);
+    if (!takeArgument(archiveName, archivePath, 0)) {
+        showError("File name too long #%s# :-(", archiveName);
         return 1;
     }
-    if (!copyArgument(destination, pathLimit, destinationDirectory, 1)) {
-        showError("File name too long #%s# :-(", destinationDirectory);
+    // Room for the backslash that may be appended.
+    if (!takeArgument(destination, destinationDirectory, 1)) {
+        showError("File name too long #%s# :-(", destination);
         return 1;
     }
 

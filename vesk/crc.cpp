@@ -21,9 +21,8 @@ void buildCrcTable()
     }
 }
 
-void updateCrc(const unsigned char* data, std::int32_t length)
+std::uint32_t advanceCrc(std::uint32_t crc, const unsigned char* data, std::int32_t length)
 {
-    std::uint32_t crc = crcRegister;
     for (; length >= 16; length -= 16, data += 16) {
         // The register meets the first four bytes; each byte then travels
         // over the bytes behind it in the step.
@@ -37,5 +36,10 @@ void updateCrc(const unsigned char* data, std::int32_t length)
     }
     for (; length > 0; --length)
         crc = crcTable[(crc ^ *data++) & 0xFF] ^ (crc >> 8);
-    crcRegister = crc;
+    return crc;
+}
+
+void updateCrc(const unsigned char* data, std::int32_t length)
+{
+    crcRegister = advanceCrc(crcRegister, data, length);
 }

@@ -14,6 +14,10 @@ extern std::uint32_t crcSlices[15][256];
 extern std::uint32_t crcRegister;
 
 void buildCrcTable();
+// Folds the bytes into crcRegister; a length of 0 or less does nothing.
 void updateCrc(const unsigned char* data, std::int32_t length);
+// The register `crc` advanced over the bytes, for checks beside the
+// entry's running CRC (a name's, say).
+std::uint32_t advanceCrc(std::uint32_t crc, const unsigned char* data, std::int32_t length);
 
 #endif

@@ -5,6 +5,7 @@
 #include "inflate/bitReader.h"
 #include "inflate/inflate.h"
 #include "library.h"
+#include "names.h"
 #include "platform.h"
 #include "vesk.h"
 
@@ -14,62 +15,7 @@ namespace {
 
 // The path of the last createPathDirectories call: the directories along it
 // have been made (or cannot be), so entries that share a parent skip them.
-char createdPath[pathLimit];
-
-bool isSeparator(char c)
-{
-    return c == '/' || c == '\\';
-}
-
-// A component that climbs out of its directory.
-bool isParentComponent(const char* begin, const char* end)
-{
-    if (end - begin == 2 && begin[0] == '.' && begin[1] == '.')
-        return true;
-    if (!windowsNames)
-        return false;
-    int dots = 0;
-    for (const char* c = begin; c != end; ++c) {
-        if (*c == '.')
-            ++dots;
-        else if (*c != ' ')
-            return false;
-    }
-    return dots >= 2;
-}
-
-// A name may only lead to places below the destination.
-bool isSafeName(const char* name)
-{
-    if (isSeparator(name[0]))
-        return false;
-    if (windowsNames && std::strchr(name, ':'))
-        return false;
-    const char* begin = name;
-    for (const char* c = name;; ++c) {
-        if (*c == '\0' || isSeparator(*c)) {
-            if (isParentComponent(begin, c))
-                return false;
-            if (*c == '\0')
-                return true;
-            begin = c + 1;
-        }
-    }
-}
-
-// The destination followed by the name, its slashes turned into backslashes;
-// false when the result does not fit the path buffer.
-bool buildOutputPath(char* outputPath, const char* destination, const char* name)
-{
-    std::size_t destinationLength = std::strlen(destination);
-    std::size_t nameLength = std::strlen(name);
-    if (destinationLength + nameLength >= std::size_t(pathLimit))
-        return false;
-    std::memcpy(outputPath, destination, destinationLength);
-    for (std::size_t i = 0; i <= nameLength; ++i)
-        outputPath[destinationLength + i] = name[i] == '/' ? '\\' : name[i];
-    return true;
-}
+char createdPath[pathCapacity];
 
 // Starts the input at the entry's local header and moves it on to the data,
 // past the name and extra field whose lengths the local header gives. A
@@ -142,16 +88,15 @@ int unzipOneFile(const char* destinationDirectory, char* record)
     if (!archiveFile)
         return 1;
     const unsigned char* header = reinterpret_cast<const unsigned char*>(record);
-    unsigned nameLength = readLittle16(header + 28);
-    record[46 + nameLength] = '\0';
-    const char* name = record + 46;
-
-    if (!isSafeName(name)) {
+    char decoded[pathCapacity];
+    const char* name;
+    NameStatus status = readEntryName(record, decoded, &name);
+    if (status == nameNotUtf8 || !isSafeName(name)) {
         showError("Unsafe file name #%s# :-(", name);
         return 1;
     }
-    char outputPath[pathLimit];
-    if (!buildOutputPath(outputPath, destinationDirectory, name)) {
+    char outputPath[pathCapacity];
+    if (status == nameTooLong || !buildOutputPath(outputPath, destinationDirectory, name)) {
         showError("File name too long #%s# :-(", name);
         return 1;
     }

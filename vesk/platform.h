@@ -1,7 +1,9 @@
 // The operating-system services the library needs, one small seam.
 //
-// Paths handed to these calls are the library's own: backslashes separate
-// directories. Each platform turns them into what its calls expect.
+// Paths handed to these calls are the library's own text: backslashes
+// separate directories. On Windows that text is UTF-8, which the seam turns
+// into UTF-16 for the wide calls; on POSIX it is the archive's bytes as they
+// are. Each platform turns paths into what its calls expect.
 #ifndef VESK_PLATFORM_H
 #define VESK_PLATFORM_H
 
@@ -9,15 +11,28 @@
 #include <cstdio>
 
 #if defined(_WIN32)
-// MAX_PATH: the longest path the ANSI file calls accept.
+// MAX_PATH, counted in UTF-16 units as the wide calls count it.
 constexpr int pathLimit = 260;
+constexpr bool pathLimitInUtf16 = true;
+// A UTF-16 unit takes at most three bytes of UTF-8.
+constexpr int pathCapacity = 3 * pathLimit;
 // A colon names a drive or an alternate data stream, and the file system
 // drops trailing dots and blanks from a name ("..." and ".. " mean "..").
 constexpr bool windowsNames = true;
+// Narrow text from outside (the arguments, names without the UTF-8 mark)
+// is in the code page of the ANSI file calls and becomes UTF-8 here.
+constexpr bool convertsNarrowText = true;
 #else
 constexpr int pathLimit = 4096;
+constexpr bool pathLimitInUtf16 = false;
+constexpr int pathCapacity = pathLimit;
 constexpr bool windowsNames = false;
+constexpr bool convertsNarrowText = false;
 #endif
+
+// Narrow text as the library's own, in a buffer of pathCapacity bytes;
+// false, with as much as fits, when it is longer than any path can be.
+bool toLibraryText(const char* narrow, char* text);
 
 // Raw byte streams; nullptr when the file cannot be opened.
 std::FILE* openArchiveStream(const char* path);

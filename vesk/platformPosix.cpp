@@ -15,7 +15,7 @@ namespace {
 void toNativePath(const char* path, char* native)
 {
     std::size_t i = 0;
-    for (; path[i] != '\0' && i + 1 < std::size_t(pathLimit); ++i)
+    for (; path[i] != '\0' && i + 1 < std::size_t(pathCapacity); ++i)
         native[i] = path[i] == '\\' ? '/' : path[i];
     native[i] = '\0';
 }
@@ -43,9 +43,21 @@ __attribute__((constructor)) static void loadLibrary()
     buildCrcTable();
 }
 
+// Names and arguments are taken as the bytes they are.
+bool toLibraryText(const char* narrow, char* text)
+{
+    std::size_t length = strnlen(narrow, pathCapacity);
+    bool fits = length < std::size_t(pathCapacity);
+    if (!fits)
+        length = pathCapacity - 1;
+    std::memcpy(text, narrow, length);
+    text[length] = '\0';
+    return fits;
+}
+
 std::FILE* openArchiveStream(const char* path)
 {
-    char native[pathLimit];
+    char native[pathCapacity];
     toNativePath(path, native);
     std::FILE* stream = std::fopen(native, "rb");
     // A directory opens here but not on Windows: it is no file to read.
@@ -59,7 +71,7 @@ std::FILE* openArchiveStream(const char* path)
 
 std::FILE* openOutputStream(const char* path)
 {
-    char native[pathLimit];
+    char native[pathCapacity];
     toNativePath(path, native);
     return std::fopen(native, "wb");
 }
@@ -80,7 +92,7 @@ bool streamSize(std::FILE* stream, std::uint64_t* size)
 
 void createDirectory(const char* path)
 {
-    char native[pathLimit];
+    char native[pathCapacity];
     toNativePath(path, native);
     mkdir(native, 0777);
 }

@@ -1,19 +1,21 @@
 #!/bin/bash
 # A tree stored by Info-ZIP zip (zip -0 -r) and by Python's zipfile extracts
 # byte for byte, with the recorded modification times, into a destination
-# that does not exist yet.  Usage: producersTest.sh path/to/vesk-extract
+# that does not exist yet; names outside ASCII (raw UTF-8 from zip, marked
+# UTF-8 by zipfile) keep their bytes.  Usage: producersTest.sh path/to/vesk-extract
 set -eu
 host=$1
 export TZ=America/New_York
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 tree=$work/tree
-mkdir -p "$tree/sub/deeper" "$tree/empty dir"
+mkdir -p "$tree/sub/deeper" "$tree/empty dir" "$tree/Grüße"
 python3 - "$tree" <<'PYTHON'
 import random, sys
 random.seed(11)
 sizes = {"big.bin": 1 << 20, "sub/a.txt": 100, "sub/deeper/c.bin": 5000,
-         "with space.txt": 2048, "empty": 0, "sub/deeper/odd.bin": 2049}
+         "with space.txt": 2048, "empty": 0, "sub/deeper/odd.bin": 2049,
+         "Grüße/straße.txt": 300, "日本語 ファイル.txt": 30}
 for name, size in sizes.items():
     with open(sys.argv[1] + "/" + name, "wb") as f:
         f.write(random.randbytes(size))

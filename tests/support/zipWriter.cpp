@@ -65,7 +65,7 @@ Built buildArchive(const Archive& archive)
     auto putCommon = [&](const Entry& entry, const std::string& payload, const std::string& name,
                          const std::string& extra) {
         put16(out, 20);  // version needed
-        put16(out, 0);   // flags
+        put16(out, entry.flags);
         put16(out, entry.method);
         put16(out, entry.time);
         put16(out, entry.date);

@@ -24,6 +24,7 @@ constexpr std::uint16_t dosTime(int hour, int minute, int second)
 }
 
 constexpr std::uint32_t directoryAttribute = 0x10;
+constexpr std::uint16_t utf8NameFlag = 1 << 11;
 
 struct Entry {
     Entry(std::string entryName, std::string content, std::uint16_t compressionMethod = 0)
@@ -44,6 +45,7 @@ struct Entry {
     std::uint16_t date = dosDate(2000, 1, 1);
     std::uint16_t time = 0;
     std::uint32_t externalAttributes = 0;
+    std::uint16_t flags = 0;  // general purpose, in both headers
     std::string localExtra;
     std::string centralExtra;
     std::string comment;                          // file comment

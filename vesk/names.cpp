@@ -1,0 +1,177 @@
+#include "names.h"
+
+#include <cstring>
+
+#include "crc.h"
+#include "library.h"
+#include "platform.h"
+
+namespace {
+
+// General-purpose flag: the raw name and comment are UTF-8.
+constexpr unsigned utf8NameFlag = 1u << 11;
+constexpr unsigned unicodePathId = 0x7075;
+
+// A component that climbs out of its directory.
+bool isParentComponent(const char* begin, const char* end)
+{
+    if (end - begin == 2 && begin[0] == '.' && begin[1] == '.')
+        return true;
+    if (!windowsNames)
+        return false;
+    int dots = 0;
+    for (const char* c = begin; c != end; ++c) {
+        if (*c == '.')
+            ++dots;
+        else if (*c != ' ')
+            return false;
+    }
+    return dots >= 2;
+}
+
+// Well-formed UTF-8: no stray or missing continuation bytes, no overlong
+// forms, no surrogates, nothing beyond U+10FFFF.
+bool isUtf8(const unsigned char* text, std::size_t length)
+{
+    const unsigned char* end = text + length;
+    while (text != end) {
+        unsigned lead = *text++;
+        if (lead < 0x80)
+            continue;
+        // The bounds of the second byte exclude overlong forms (E0, F0),
+        // surrogates (ED) and code points beyond U+10FFFF (F4).
+        unsigned low = 0x80;
+        unsigned high = 0xBF;
+        std::ptrdiff_t following;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            following = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            following = 2;
+            low = lead == 0xE0 ? 0xA0 : low;
+            high = lead == 0xED ? 0x9F : high;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            following = 3;
+            low = lead == 0xF0 ? 0x90 : low;
+            high = lead == 0xF4 ? 0x8F : high;
+        } else {
+            return false;
+        }
+        if (end - text < following || text[0] < low || text[0] > high)
+            return false;
+        for (std::ptrdiff_t i = 1; i < following; ++i)
+            if ((text[i] & 0xC0) != 0x80)
+                return false;
+        text += following;
+    }
+    return true;
+}
+
+// UTF-16 units of well-formed UTF-8 text.
+std::size_t utf16Length(const char* text)
+{
+    // Every byte but a continuation byte starts a code point; those of four
+    // bytes take a surrogate pair.
+    std::size_t units = 0;
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != '\0'; ++c)
+        units += (*c & 0xC0) != 0x80 ? (*c >= 0xF0 ? 2 : 1) : 0;
+    return units;
+}
+
+// Info-ZIP's Unicode Path field: version 1, the CRC-32 of the raw name it
+// was written for, then the name in UTF-8. A field written for another raw
+// name (the name was changed since) is stale and ignored, and so is one of
+// another version or one that the extra field cuts short.
+bool findUnicodePath(const unsigned char* record, const unsigned char** text, std::size_t* length)
+{
+    unsigned nameLength = readLittle16(record + 28);
+    const unsigned char* field = record + 46 + nameLength;
+    const unsigned char* end = field + readLittle16(record + 30);
+    while (end - field >= 4) {
+        const unsigned char* data = field + 4;
+        std::size_t size = readLittle16(field + 2);
+        if (size > std::size_t(end - data))
+            return false;
+        if (readLittle16(field) == unicodePathId) {
+            if (size < 5 || data[0] != 1
+                || readLittle32(data + 1) != ~advanceCrc(0xFFFFFFFF, record + 46, std::int32_t(nameLength)))
+                return false;
+            *text = data + 5;
+            *length = strnlen(reinterpret_cast<const char*>(*text), size - 5);
+            return true;
+        }
+        field = data + size;
+    }
+    return false;
+}
+
+// The length that the platform's path limit counts.
+std::size_t pathLength(const char* text)
+{
+    return pathLimitInUtf16 ? utf16Length(text) : std::strlen(text);
+}
+
+}  // namespace
+
+NameStatus readEntryName(char* record, char* decoded, const char** name)
+{
+    const unsigned char* header = reinterpret_cast<const unsigned char*>(record);
+    unsigned nameLength = readLittle16(header + 28);
+    const unsigned char* unicodePath;
+    std::size_t unicodeLength;
+    bool hasUnicodePath = findUnicodePath(header, &unicodePath, &unicodeLength);
+    // Only now: the NUL takes the first byte of the extra field.
+    record[46 + nameLength] = '\0';
+
+    if (hasUnicodePath) {
+        std::size_t kept = unicodeLength < std::size_t(pathCapacity) ? unicodeLength : pathCapacity - 1;
+        std::memcpy(decoded, unicodePath, kept);
+        decoded[kept] = '\0';
+        *name = decoded;
+        if (!isUtf8(unicodePath, unicodeLength))
+            return nameNotUtf8;
+        return kept == unicodeLength ? nameUsable : nameTooLong;
+    }
+    *name = record + 46;
+    if (readLittle16(header + 8) & utf8NameFlag)
+        return isUtf8(header + 46, std::strlen(*name)) ? nameUsable : nameNotUtf8;
+    if (!convertsNarrowText)
+        return nameUsable;
+    *name = decoded;
+    return toLibraryText(record + 46, decoded) ? nameUsable : nameTooLong;
+}
+
+bool isSafeName(const char* name)
+{
+    if (isSeparator(name[0]))
+        return false;
+    if (windowsNames && std::strchr(name, ':'))
+        return false;
+    const char* begin = name;
+    for (const char* c = name;; ++c) {
+        if (*c == '\0' || isSeparator(*c)) {
+            if (isParentComponent(begin, c))
+                return false;
+            if (*c == '\0')
+                return true;
+            begin = c + 1;
+        }
+    }
+}
+
+bool buildOutputPath(char* outputPath, const char* destination, const char* name)
+{
+    if (pathLength(destination) + pathLength(name) >= std::size_t(pathLimit))
+        return false;
+    // Within the limit, the bytes fit pathCapacity.
+    std::size_t destinationLength = std::strlen(destination);
+    std::size_t nameLength = std::strlen(name);
+    std::memcpy(outputPath, destination, destinationLength);
+    for (std::size_t i = 0; i <= nameLength; ++i)
+        outputPath[destinationLength + i] = name[i] == '/' ? '\\' : name[i];
+    return true;
+}
+
+bool fitsPathLimit(const char* path, std::size_t spare)
+{
+    return pathLength(path) + spare < std::size_t(pathLimit);
+}

@@ -1,0 +1,36 @@
+// Entry names and output paths: which text a name is, whether it stays below
+// the destination, and whether a path fits the platform's limit.
+#ifndef VESK_NAMES_H
+#define VESK_NAMES_H
+
+#include <cstddef>
+
+// Names may use either separator.
+inline bool isSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+enum NameStatus { nameUsable, nameNotUtf8, nameTooLong };
+
+// The name of a central record (its fixed part, name and extra field in
+// `record`) as the library's text: Info-ZIP's Unicode Path field when it
+// belongs to the raw name, else the raw name, which is UTF-8 when the record
+// says so and narrow text otherwise. `name` points into the record, where a
+// NUL now ends the raw name, or into `decoded` (pathCapacity bytes). When
+// the status is not nameUsable, `name` holds what can be shown of it.
+NameStatus readEntryName(char* record, char* decoded, const char** name);
+
+// Whether the name leads only to places below the destination.
+bool isSafeName(const char* name);
+
+// The destination followed by the name, its slashes turned into
+// backslashes, in pathCapacity bytes; false when it does not fit the
+// platform's path limit.
+bool buildOutputPath(char* outputPath, const char* destination, const char* name);
+
+// Whether a path of the library's text, with `spare` units to add later,
+// stays below the path limit.
+bool fitsPathLimit(const char* path, std::size_t spare);
+
+#endif
