@@ -1,5 +1,6 @@
-// The library's seam on Windows: the ANSI calls of the system and the
-// C runtime's raw byte streams.
+// The library's seam on Windows: the wide calls of the system and the C
+// runtime's raw byte streams. The library's text is UTF-8; it becomes UTF-16
+// here, on its way to the system.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -17,14 +18,47 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
     return TRUE;
 }
 
+namespace {
+
+// False when the path is longer than the wide calls take.
+bool toWide(const char* text, wchar_t (&wide)[pathLimit])
+{
+    return MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, pathLimit) != 0;
+}
+
+std::FILE* openStream(const char* path, const wchar_t* mode)
+{
+    wchar_t widePath[pathLimit];
+    return toWide(path, widePath) ? _wfopen(widePath, mode) : nullptr;
+}
+
+}  // namespace
+
+// Narrow text is read in the code page that the ANSI file calls use, so
+// that a name reaches the same file as through those calls.
+bool toLibraryText(const char* narrow, char* text)
+{
+    UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    wchar_t wide[pathCapacity];
+    int length = int(strnlen(narrow, pathCapacity));
+    int units = MultiByteToWideChar(codePage, 0, narrow, length, wide, pathCapacity);
+    // Beyond the limit no path fits; what is kept still fits the text.
+    bool fits = units < pathLimit;
+    if (!fits)
+        units = pathLimit - 1;
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, units, text, pathCapacity - 1, nullptr, nullptr);
+    text[bytes] = '\0';
+    return fits;
+}
+
 std::FILE* openArchiveStream(const char* path)
 {
-    return std::fopen(path, "rb");
+    return openStream(path, L"rb");
 }
 
 std::FILE* openOutputStream(const char* path)
 {
-    return std::fopen(path, "wb");
+    return openStream(path, L"wb");
 }
 
 bool seekStream(std::FILE* stream, std::uint64_t position)
@@ -43,7 +77,9 @@ bool streamSize(std::FILE* stream, std::uint64_t* size)
 
 void createDirectory(const char* path)
 {
-    CreateDirectoryA(path, nullptr);
+    wchar_t widePath[pathLimit];
+    if (toWide(path, widePath))
+        CreateDirectoryW(widePath, nullptr);
 }
 
 void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime)
@@ -68,8 +104,12 @@ void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime)
 int showMessageBox(const char* text)
 {
     // The box takes the keyboard focus; the caller's window gets it back.
+    // Names in the text are Unicode; the wide box shows them as written.
+    wchar_t wideText[1024];
+    if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wideText, 1024) == 0)
+        wideText[0] = L'\0';
     HWND focus = GetFocus();
-    int result = MessageBoxA(nullptr, text, "ZEL Development Environment", MB_OK | MB_ICONERROR);
+    int result = MessageBoxW(nullptr, wideText, L"ZEL Development Environment", MB_OK | MB_ICONERROR);
     SetFocus(focus);
     return result;
 }

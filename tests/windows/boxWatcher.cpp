@@ -35,8 +35,11 @@ bool showsErrorIcon(HWND box)
 
 std::string describe(HWND box)
 {
-    char text[1024] = "";
-    GetDlgItemTextA(box, textControl, text, sizeof text);
+    // Read as Unicode, passed on as UTF-8: names outside the code page too.
+    wchar_t wide[1024] = L"";
+    GetDlgItemTextW(box, textControl, wide, 1024);
+    char text[3 * 1024] = "";
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
     std::string description;
     if (GetWindow(box, GW_OWNER))
         description += "(owned) ";

@@ -137,11 +137,12 @@ check(exports(listing) == [(1, "unzip"), (2, "unzipOneFile")],
 check(re.search(r"Export Address Table\s+0+2\n", listing),
       f"{library}: the export address table holds other than two entries")
 checkImports(library, imports(listing),
-             ["MessageBoxA", "GetFocus", "SetFocus", "CreateDirectoryA", "DosDateTimeToFileTime",
-              "FileTimeToSystemTime", "TzSpecificLocalTimeToSystemTime", "SystemTimeToFileTime",
-              "SetFileTime"],
-             # today's offset would shift summer times extracted in winter
-             ["LocalFileTimeToFileTime"])
+             ["MessageBoxW", "GetFocus", "SetFocus", "CreateDirectoryW", "_wfopen",
+              "MultiByteToWideChar", "DosDateTimeToFileTime", "FileTimeToSystemTime",
+              "TzSpecificLocalTimeToSystemTime", "SystemTimeToFileTime", "SetFileTime"],
+             # today's offset would shift summer times extracted in winter; the
+             # ANSI calls would read UTF-8 names in the ANSI code page
+             ["LocalFileTimeToFileTime", "MessageBoxA", "CreateDirectoryA", "fopen"])
 found = resources(library)
 check({kind for kind, _ in found} == {"3", "14", "16"},
       f"{library}: resources {found}")

@@ -6,12 +6,14 @@ and paths, stated per case.
 Usage: extractionTest.py STATE_DIR WINDOWS_BIN NATIVE_BIN"""
 import gzip
 import hashlib
+import io
 import os
 import random
 import shutil
 import subprocess
 import sys
 import time
+import zipfile
 import zlib
 
 import wineTools
@@ -39,6 +41,38 @@ LONG_NAME = "sub/" + "n" * 251 + ".txt"
 def fixedCodes(data):
     deflater = zlib.compressobj(9, zlib.DEFLATED, -15, 9, zlib.Z_FIXED)
     return deflater.compress(data) + deflater.flush()
+
+
+# Names marked UTF-8 and Unicode Path names reach Windows through the wide
+# calls as written. Unmarked names are narrow text: Linux keeps their bytes,
+# Wine reads them in its ANSI code page, 1252.
+NAMES = ["Grüße/straße.txt", "Привет мир.txt", "日本語/ファイル.txt", "emoji-😀.txt",
+         # 140 characters, 420 bytes: the Windows limit counts UTF-16 units.
+         "長い/" + "/".join(["路" * 45] * 3) + ".txt"]
+UNMARKED = b"caf\xe9.txt"
+# 261 UTF-16 units with "dest\\"; each component fits Linux's 255 bytes.
+CJK_TOO_LONG = "/".join(["路" * 85] * 3) + "/x.txt"
+RAW_GRUESSE = "Grüße.txt".encode("cp437")  # as Info-ZIP on Windows writes it
+
+
+def zipfileNames():
+    """Python's zipfile marks every name outside ASCII as UTF-8."""
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w") as archive:
+        for name in NAMES[:4]:
+            archive.writestr(zipfile.ZipInfo(name, z.SUMMER), name.encode())
+    return buffer.getvalue()
+
+
+def withParents(files):
+    """The files and every directory above them."""
+    tree = {"dest/": DIRECTORY}
+    for path, item in files.items():
+        parts = path.split("/")
+        for depth in range(2, len(parts)):
+            tree["/".join(parts[:depth]) + "/"] = DIRECTORY
+        tree[path] = item
+    return tree
 
 
 def infoZipArchive():
@@ -148,6 +182,28 @@ cases = {
         "files": {"dest/": DIRECTORY, "dest/sub/": DIRECTORY,
                   "dest/" + LONG_NAME: (b"long", z.SUMMER)}}, {
         "result": 1, "messages": [f"File name too long #{LONG_NAME}# :-("], "files": {}}),
+    "utf8Names": (z.archive([z.entry(name, name.encode(), flags=z.UTF8) for name in NAMES]
+                            + [z.entry(UNMARKED, b"unmarked")]), {
+        "files": withParents({**{"dest/" + name: (name.encode(), z.SUMMER) for name in NAMES},
+                              os.fsdecode(b"dest/" + UNMARKED): (b"unmarked", z.SUMMER)})}, {
+        "files": withParents({**{"dest/" + name: (name.encode(), z.SUMMER) for name in NAMES},
+                              "dest/café.txt": (b"unmarked", z.SUMMER)})}),
+    "zipfileNames": (zipfileNames(), {"files": withParents(
+        {"dest/" + name: (name.encode(), z.SUMMER) for name in NAMES[:4]})}, {}),
+    # A field for another raw name is stale: the raw name counts.
+    "unicodePath": (z.archive([
+        z.entry(RAW_GRUESSE, b"field", extra=z.unicodePath(RAW_GRUESSE, "Grüße.txt")),
+        z.entry(b"na\x8bve.txt", b"stale", extra=z.unicodePath(b"naive.txt", "naïve.txt")),
+    ]), {"files": {
+        "dest/": DIRECTORY, "dest/Grüße.txt": (b"field", z.SUMMER),
+        os.fsdecode(b"dest/na\x8bve.txt"): (b"stale", z.SUMMER)}}, {"files": {
+        "dest/": DIRECTORY, "dest/Grüße.txt": (b"field", z.SUMMER),
+        "dest/na‹ve.txt": (b"stale", z.SUMMER)}}),
+    "invalidUtf8": (z.archive([z.entry(b"over\xc0\xaflong.txt", b"x", flags=z.UTF8)]), {
+        "result": 1, "messages": ["Unsafe file name #over\ufffd\ufffdlong.txt# :-("]}, {}),
+    "cjkTooLong": (z.archive([z.entry(CJK_TOO_LONG, b"long", flags=z.UTF8)]), {
+        "files": withParents({"dest/" + CJK_TOO_LONG: (b"long", z.SUMMER)})}, {
+        "result": 1, "messages": [f"File name too long #{CJK_TOO_LONG}# :-("], "files": {}}),
 }
 
 

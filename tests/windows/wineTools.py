@@ -11,8 +11,10 @@ TIME_ZONE = "America/New_York"
 def environment(state):
     with open(os.path.join(state, "display")) as display:
         number = display.read().strip()
+    # C.UTF-8: Unix file names in UTF-8, and code page 1252 as Wine's ANSI
+    # code page, so that names without the UTF-8 mark have one reading.
     return dict(os.environ, WINEPREFIX=os.path.join(state, "prefix"), WINEDEBUG="-all",
-                DISPLAY=":" + number, TZ=TIME_ZONE)
+                DISPLAY=":" + number, TZ=TIME_ZONE, LANG="C.UTF-8", LC_ALL="C.UTF-8")
 
 
 def run(state, arguments, cwd=None, timeout=120):

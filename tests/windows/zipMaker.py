@@ -3,6 +3,7 @@ import struct
 import zlib
 
 SUMMER = (2010, 6, 1, 12, 30, 10)
+UTF8 = 1 << 11  # general purpose flag: the name is UTF-8
 WINTER = (2010, 1, 15, 8, 0, 0)
 
 
@@ -12,9 +13,11 @@ def dosDateTime(when):
 
 
 def entry(name, data=b"", method=0, when=SUMMER, crc=None, directory=False, compressed=None,
-          dos=None):
-    """One entry; `compressed` replaces the stored or deflated bytes, `dos`
-    gives a raw (date, time) pair, `crc` a recorded CRC-32 that may lie."""
+          dos=None, flags=0, extra=b""):
+    """One entry; `name` is text (written as UTF-8) or raw bytes,
+    `compressed` replaces the stored or deflated bytes, `dos` gives a raw
+    (date, time) pair, `crc` a recorded CRC-32 that may lie, `extra` the
+    central record's extra field."""
     if compressed is None:
         if method == 8:
             deflater = zlib.compressobj(9, zlib.DEFLATED, -15)
@@ -22,14 +25,22 @@ def entry(name, data=b"", method=0, when=SUMMER, crc=None, directory=False, comp
         else:
             compressed = data
     return {
-        "name": name.encode(),
+        "name": name if isinstance(name, bytes) else name.encode(),
         "data": compressed,
         "size": len(data),
         "method": method,
         "dos": dos or dosDateTime(when),
         "crc": zlib.crc32(data) if crc is None else crc,
         "attributes": 0x10 if directory else 0,
+        "flags": flags,
+        "extra": extra,
     }
+
+
+def unicodePath(rawName, name, version=1):
+    """Info-ZIP's Unicode Path extra field for the raw name."""
+    text = name.encode()
+    return struct.pack("<HHBI", 0x7075, len(text) + 5, version, zlib.crc32(rawName)) + text
 
 
 def archive(entries, offset=0, comment=b""):
@@ -40,13 +51,14 @@ def archive(entries, offset=0, comment=b""):
     for item in entries:
         date, time = item["dos"]
         position = offset + len(body)
-        body += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, item["method"], time, date,
+        body += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, item["flags"], item["method"], time, date,
                             item["crc"], len(item["data"]), item["size"], len(item["name"]), 0)
         body += item["name"] + item["data"]
-        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, item["method"],
-                               time, date, item["crc"], len(item["data"]), item["size"],
-                               len(item["name"]), 0, 0, 0, 0, item["attributes"], position)
-        central += item["name"]
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, item["flags"],
+                               item["method"], time, date, item["crc"], len(item["data"]),
+                               item["size"], len(item["name"]), len(item["extra"]), 0, 0, 0,
+                               item["attributes"], position)
+        central += item["name"] + item["extra"]
     end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries), len(central),
                       offset + len(body), len(comment))
     return body + central + end + comment
