@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     forgetInput();
     startInput(0, inputSize);
-    int result = inflateEntry();
+    int result = inflateEntry(~std::uint64_t(0));
 
     std::fclose(archiveFile);
     std::fclose(outputFile);

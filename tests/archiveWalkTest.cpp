@@ -25,18 +25,20 @@ TEST_F(ArchiveWalk, refusesFilesTooShortToClassify)
     EXPECT_EQ(shown(extractBytes(std::string(32, 'P'))), Shown(1, {}));
 }
 
-// The smallest archive, one empty stored file named by one character, is
-// exactly 100 bytes: too small for the end-record search by one byte.
-TEST_F(ArchiveWalk, needsMoreThanHundredBytes)
+// Every file that can hold an end record is searched: the smallest archive,
+// one empty stored file named by one character, is 100 bytes. An end record
+// at the very first byte still does not count.
+TEST_F(ArchiveWalk, smallArchivesExtract)
 {
     Archive archive = oneFile("a", "");
     ASSERT_EQ(buildArchive(archive).bytes.size(), 100u);
-    EXPECT_EQ(shown(extract(archive)), Shown(1, {}));
-    EXPECT_EQ(extracted(), Messages{});
-
-    archive.comment = "c";
     EXPECT_EQ(shown(extract(archive)), Shown(0, {}));
     EXPECT_EQ(extracted(), Messages{"a"});
+
+    Archive empty;
+    empty.comment = std::string(10, 'c');
+    ASSERT_EQ(buildArchive(empty).bytes.size(), 32u);
+    EXPECT_EQ(shown(extract(empty)), Shown(1, {}));
 }
 
 TEST_F(ArchiveWalk, refusesSevenZipAndGzipWithAMark)
@@ -203,6 +205,64 @@ TEST_F(ArchiveWalk, argumentsLongerThanTheBuffersAreRefused)
     EXPECT_EQ(shown(extractFile(archivePath, fittingDestination)), Shown(0, {}));
     EXPECT_EQ(shown(extractFile(archivePath, fittingDestination + "d")),
               Shown(1, {boxed("File name too long #" + fittingDestination + "d# :-(")}));
+}
+
+// Counts, sizes and positions too large for their fields are in the Zip64
+// records. An end record that says so but has no locator keeps its values;
+// a locator that leads nowhere, or records that disagree, make the archive
+// damaged.
+TEST_F(ArchiveWalk, zip64Records)
+{
+    const Messages damaged{"Damaged archive :-("};
+    const Messages both{"a.txt", "b.bin"};
+    Archive plain{{Entry{"a.txt", "alpha"}, Entry{"b.bin", randomBytes(3000, 2), 8}}};
+    auto with = [&](auto change) {
+        Archive archive = plain;
+        change(archive);
+        return archive;
+    };
+    std::string tooShort = std::string("\x01\x00\x10\x00", 4) + std::string(16, '\0');
+    struct Case {
+        const char* what;
+        Archive archive;
+        Shown expected;
+        Messages tree;
+    };
+    const Case cases[] = {
+        {"entries and end", with([](Archive& a) { a.zip64 = true; for (Entry& e : a.entries) e.zip64 = true; }),
+         Shown(0, {}), both},
+        {"end only", with([](Archive& a) { a.zip64 = true; }), Shown(0, {}), both},
+        {"entries only", with([](Archive& a) { for (Entry& e : a.entries) e.zip64 = true; }), Shown(0, {}), both},
+        {"all ones without a locator are true values",
+         with([](Archive& a) { a.zip64 = true; a.zip64Locator = false; a.recordCount = 2;
+                               a.centralOffset = std::uint32_t(buildArchive(a).recordOffsets[0]); }),
+         Shown(0, {}), both},
+        {"no locator", with([](Archive& a) { a.zip64 = true; a.zip64Locator = false; }),
+         Shown(1, damaged), {}},
+        {"locator beyond the file", with([](Archive& a) { a.zip64 = true; a.zip64EndOffset = 1u << 30; }),
+         Shown(1, damaged), {}},
+        {"locator at no Zip64 end record", with([](Archive& a) { a.zip64 = true; a.zip64EndOffset = 0; }),
+         Shown(1, damaged), {}},
+        {"counts disagree", with([](Archive& a) { a.zip64 = true; a.recordCount = 1; }),
+         Shown(1, damaged), {}},
+        {"Zip64 count too large", with([](Archive& a) { a.zip64 = true; a.zip64RecordCount = 3; }),
+         Shown(1, damaged), both},
+        {"Zip64 field too short", with([&](Archive& a) {
+             Entry& e = a.entries[1];
+             e.compressedSize = e.uncompressedSize = e.localHeaderOffset = 0xFFFFFFFF;
+             e.centralExtra = tooShort; }),
+         Shown(1, damaged), {"a.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(shown(extract(c.archive)), c.expected);
+        EXPECT_EQ(extracted(), c.tree);
+        if (c.expected.first == 0) {
+            EXPECT_EQ(output("b.bin"), plain.entries[1].data);
+        }
+        fs::remove_all(destination);
+        fs::create_directories(destination);
+    }
 }
 
 TEST_F(ArchiveWalk, unzipOneFileWithoutAnOpenArchiveDoesNothing)

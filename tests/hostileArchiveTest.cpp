@@ -1,6 +1,9 @@
 // Archives built to escape the destination, to overrun buffers, to make the
 // walk reuse stale bytes or the decoder run for ever. After each one the
 // library must hold nothing open and extract the next archive as usual.
+#include <sys/statvfs.h>
+
+#include <algorithm>
 #include <filesystem>
 
 #include "extractFixture.h"
@@ -161,7 +164,7 @@ TEST_F(HostileArchive, unreadableLocalHeaderCreatesNoFile)
 TEST_F(HostileArchive, storedDataEndingEarly)
 {
     Entry entry{"short.bin", randomBytes(3000, 5)};
-    entry.compressedSize = 0xFFFFFFFF;
+    entry.compressedSize = entry.uncompressedSize = 0xFFFFFFFF;
     Built built = buildArchive(Archive{{entry}});
     EXPECT_EQ(shown(extractHostile(built.bytes)), Shown(1, {"CRC FAILED :-("}));
     std::size_t dataOffset = built.localOffsets[0] + 30 + entry.name.size();
@@ -214,26 +217,151 @@ TEST_F(HostileArchive, streamsThatNeverEndTheirFinalBlock)
 // Every record names the same local header: each is extracted whole from the
 // shared data, so an archive's output is bounded only by its record count
 // times what its largest stream decodes to.
-TEST_F(HostileArchive, recordsSharingOneEntrysData)
+// Entries whose local headers and data share archive bytes with an entry
+// extracted before are refused, whatever their order; entries that touch,
+// or lie apart in any order, are not.
+TEST_F(HostileArchive, entriesMayNotShareArchiveBytes)
 {
-    // Longer than the window, so that each copy moves it.
-    const std::string data = randomBytes(30000, 7) + std::string(150000, 'z') + randomBytes(30000, 8);
-    Archive archive;
+    // Nested, as in the published construction: each stored entry's data
+    // holds the next entry's local header and data.
+    auto nested = [](int depth, bool innermostFirst) {
+        Archive archive;
+        std::string inner = "core";
+        std::vector<Entry> entries;
+        for (int level = depth - 1; level >= 0; --level) {
+            Entry entry{"level" + std::to_string(level), inner};
+            entries.insert(entries.begin(), entry);
+            Built alone = buildArchive(Archive{{entry}});
+            inner = alone.bytes.substr(0, alone.recordOffsets[0]);
+        }
+        std::size_t offset = 0;
+        for (Entry& entry : entries) {
+            entry.localHeaderOffset = std::uint32_t(offset);
+            entry.compressedSize = std::uint32_t(entry.data.size());
+            entry.compressed = "";
+            offset += 30 + entry.name.size();
+        }
+        archive.stub = inner;  // the outermost local header and all inside it
+        archive.entries = entries;
+        if (innermostFirst)
+            std::reverse(archive.entries.begin(), archive.entries.end());
+        return archive;
+    };
+    // Sixty-four records for one deflated entry's data.
+    const std::string data = randomBytes(30000, 7) + std::string(150000, 'z');
+    Archive shared;
     for (int i = 0; i < 64; ++i) {
         Entry copy{"copy" + std::to_string(i) + ".bin", data, 8};
         if (i > 0) {
             copy.compressed = "";
             copy.localHeaderOffset = 0;
         }
-        archive.entries.push_back(copy);
+        shared.entries.push_back(copy);
     }
-    std::string bytes = buildArchive(archive).bytes;
-    ASSERT_LT(bytes.size(), data.size() / 2);
-    EXPECT_EQ(shown(extractHostile(bytes)), Shown(0, {}));
-    for (const Entry& entry : archive.entries)
-        EXPECT_EQ(output(entry.name), data) << entry.name;
+    // Listed in another order than they lie, with gaps between them.
+    Archive scattered;
+    for (int i = 0; i < 5; ++i) {
+        Entry entry{"s" + std::to_string(i), randomBytes(100, unsigned(i))};
+        entry.compressed = entry.data + "gap";
+        entry.compressedSize = std::uint32_t(entry.data.size());
+        scattered.entries.push_back(entry);
+    }
+    Built scatteredBuilt = buildArchive(scattered);
+    Archive reordered = scattered;
+    for (std::size_t i = 0; i < 5; ++i) {
+        std::size_t from = (i * 3) % 5;
+        reordered.entries[i] = scattered.entries[from];
+        reordered.entries[i].localHeaderOffset = std::uint32_t(scatteredBuilt.localOffsets[from]);
+    }
+    reordered.stub = scatteredBuilt.bytes.substr(0, scatteredBuilt.recordOffsets[0]);
+    for (Entry& entry : reordered.entries)
+        entry.compressed = "";
+
+    struct Case {
+        const char* what;
+        Archive archive;
+        Shown expected;
+        std::size_t extracted;
+    };
+    const Case cases[] = {
+        {"one stream, many records", shared, Shown(1, {"Overlapping entries #copy1.bin# :-("}), 1},
+        {"nested, outermost first", nested(4, false), Shown(1, {"Overlapping entries #level1# :-("}), 1},
+        {"nested, innermost first", nested(4, true), Shown(1, {"Overlapping entries #level2# :-("}), 1},
+        {"apart, in another order", reordered, Shown(0, {}), 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = buildArchive(c.archive).bytes;
+        EXPECT_EQ(shown(extractHostile(bytes)), c.expected);
+        EXPECT_EQ(extracted().size(), c.extracted);
+        EXPECT_EQ(outsideDestination(), untouched);
+        fs::remove_all(destination);
+        fs::create_directories(destination);
+    }
+}
+
+// More separate stretches than the table of claimed ones holds, in order:
+// the full table joins each new one to the last, and every entry extracts.
+TEST_F(HostileArchive, manySeparateStretches)
+{
+    Archive archive;
+    for (int i = 0; i < 1500; ++i) {
+        Entry entry{"e" + std::to_string(i), std::to_string(i)};
+        entry.compressed = entry.data + "gap";
+        entry.compressedSize = std::uint32_t(entry.data.size());
+        archive.entries.push_back(entry);
+    }
+    EXPECT_EQ(shown(extractHostile(archive)), Shown(0, {}));
     EXPECT_EQ(extracted().size(), archive.entries.size());
-    EXPECT_EQ(outsideDestination(), untouched);
+}
+
+// Data that runs past the size its record declares fails as "CRC FAILED"
+// without writing past that size; a Deflate stream may not read past its
+// compressed size either.
+TEST_F(HostileArchive, dataLongerThanDeclared)
+{
+    const std::string large = randomBytes(1000, 3) + std::string(199000, 'l');
+    auto declared = [](Entry entry, std::uint32_t size) {
+        entry.uncompressedSize = size;
+        return entry;
+    };
+    Entry runsOn{"runs-on.bin", large, 8};
+    runsOn.compressedSize = std::uint32_t(deflateRaw(large).size() - 10);
+    struct Case {
+        const char* what;
+        Entry entry;
+        Shown expected;
+        std::size_t written;
+    };
+    const Case cases[] = {
+        {"20 MiB declared as 5", declared(Entry{"big.bin", std::string(20 << 20, 'b'), 8}, 5), Shown(1, {"CRC FAILED :-("}), 0},
+        {"exactly the declared size", declared(Entry{"exact.bin", large, 8}, 200000), Shown(0, {}), 200000},
+        {"one byte past", declared(Entry{"past.bin", large, 8}, 199999), Shown(1, {"CRC FAILED :-("}), 3 * 65536},
+        {"declared empty", declared(Entry{"empty.bin", "data", 8}, 0), Shown(1, {"CRC FAILED :-("}), 0},
+        {"stored, declared empty", declared(Entry{"stored.bin", "data"}, 0), Shown(1, {"CRC FAILED :-("}), 0},
+        {"stored, one byte past", declared(Entry{"stored.bin", "data"}, 3), Shown(1, {"CRC FAILED :-("}), 3},
+        {"stream past its compressed size", runsOn, Shown(1, {" Bad Table "}), 2 * 65536},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(shown(extractHostile(Archive{{c.entry}})), c.expected);
+        EXPECT_EQ(output(c.entry.name).size(), c.written);
+    }
+}
+
+// Without the password the data could only be written out as noise.
+TEST_F(HostileArchive, encryptedEntriesAreRefused)
+{
+    Entry folder{"locked/", ""};
+    folder.flags = 1;
+    folder.externalAttributes = directoryAttribute;
+    for (std::uint16_t method : {0, 8, 99}) {
+        Entry locked{"locked/secret.txt", "ciphertext", method};
+        locked.flags = 1;
+        EXPECT_EQ(shown(extractHostile(Archive{{Entry{"first.txt", "1"}, folder, locked}})),
+                  Shown(1, {"Encrypted file #locked/secret.txt# :-("}));
+        EXPECT_EQ(extracted(), (Messages{"first.txt", "locked/"}));
+    }
 }
 
 // A 2.5 GiB archive, its records and data behind a sparse hole, at positions
@@ -250,6 +378,58 @@ TEST_F(HostileArchive, positionsAbove2GiB)
     for (const Entry& entry : archive.entries)
         EXPECT_EQ(output(entry.name), entry.data) << entry.name;
     EXPECT_EQ(outsideDestination(), untouched);
+}
+
+// A stored entry of more than 4 GiB, its data a sparse hole, and the central
+// directory behind it: sizes, positions and the copy need 64 bits.
+TEST_F(HostileArchive, entryAndArchiveAbove4GiB)
+{
+    const std::uint64_t size = (std::uint64_t(1) << 32) + 1000;
+    // Memory takes the 4 GiB file in a few seconds, a disk in half a minute.
+    auto roomFor = [&](const std::string& folder) {
+        struct statvfs disk;
+        return statvfs(folder.c_str(), &disk) == 0
+               && std::uint64_t(disk.f_bavail) * disk.f_frsize > size + (std::uint64_t(1) << 30);
+    };
+    std::string scratch = "/dev/shm/veskTest-XXXXXX";
+    bool inMemory = roomFor("/dev/shm") && mkdtemp(&scratch[0]);
+    if (!inMemory && !roomFor(dir.path()))
+        GTEST_SKIP() << "needs 5 GiB free for the extracted file";
+    const std::string bigArchive = inMemory ? scratch + "/big.zip" : archivePath;
+    const std::string target = inMemory ? scratch + "/out" : destination;
+    // CRC-32 of the zeros: of 2^32 by doubling, then 1000 more.
+    std::uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>("\0"), 1);
+    for (int bits = 0; bits < 32; ++bits)
+        crc = crc32_combine(crc, crc, z_off_t(1) << bits);
+    std::string thousand(1000, '\0');
+    crc = crc32_combine(crc, crc32(0, reinterpret_cast<const Bytef*>(thousand.data()), 1000), 1000);
+
+    Entry big{"big.bin", ""};
+    big.crc = crc;
+    big.compressedSize = big.uncompressedSize = 0xFFFFFFFF;
+    big.localHeaderOffset = 0;
+    big.centralExtra = std::string("\x01\x00\x10\x00", 4);
+    for (int i = 0; i < 2; ++i)
+        for (int shift = 0; shift < 64; shift += 8)
+            big.centralExtra += char(size >> shift & 0xFF);
+    Archive archive{{big}};
+    archive.zip64 = true;
+    archive.bias = size;  // the records lie behind the data
+    Built built = buildArchive(archive);
+    std::size_t header = built.recordOffsets[0];  // local header and name
+    writeFile(bigArchive, built.bytes.substr(header), size + header);
+    std::FILE* file = std::fopen(bigArchive.c_str(), "r+b");
+    ASSERT_TRUE(file && std::fwrite(built.bytes.data(), 1, header, file) == header);
+    std::fclose(file);
+
+    EXPECT_EQ(shown(extractFile(bigArchive, target)), Shown(0, {}));
+    EXPECT_EQ(std::uint64_t(statOf(target + "/big.bin").st_size), size);
+    if (inMemory) {
+        EXPECT_EQ(listTree(scratch), (Messages{"big.zip", "out/", "out/big.bin"}));
+        fs::remove_all(scratch);
+    } else {
+        EXPECT_EQ(outsideDestination(), untouched);
+    }
 }
 
 // One archive per way to fail, each followed by a good one, many times over:
@@ -270,6 +450,13 @@ TEST_F(HostileArchive, manyCallsInARowLeaveNothingOpen)
     countTooLarge.recordCount = 2;
     Entry full{"full", randomBytes(5000, 4)};
     full.date = 0;  // an invalid date: the device's time stays as it is
+    Entry encrypted{"locked.txt", "noise"};
+    encrypted.flags = 1;
+    Entry sharing{"again.txt", "1"};
+    sharing.localHeaderOffset = 0;
+    Archive zip64Nowhere{{Entry{"one.txt", "1"}}};
+    zip64Nowhere.zip64 = true;
+    zip64Nowhere.zip64EndOffset = 0;
 
     struct Case {
         std::string what, bytes;
@@ -292,6 +479,10 @@ TEST_F(HostileArchive, manyCallsInARowLeaveNothingOpen)
         {"output is a directory", buildArchive(Archive{{directory, Entry{"taken", "t"}}}).bytes,
          Shown(1, {"Can't open output file :-("}), ""},
         {"no end record", std::string(200, 'x'), Shown(1, {}), ""},
+        {"encrypted", buildArchive(Archive{{encrypted}}).bytes, Shown(1, {"Encrypted file #locked.txt# :-("}), ""},
+        {"overlapping", buildArchive(Archive{{Entry{"one.txt", "1"}, sharing}}).bytes,
+         Shown(1, {"Overlapping entries #again.txt# :-("}), ""},
+        {"Zip64 end record missing", buildArchive(zip64Nowhere).bytes, Shown(1, damaged), ""},
         {"7z", std::string("\x37\x7A\xBC\xAF\x27\x1C", 6) + std::string(100, '\0'),
          Shown(1, {" (SORRY!)"}), ""},
     };

@@ -6,14 +6,14 @@
 #include "library.h"
 #include "names.h"
 #include "platform.h"
+#include "records.h"
+#include "spans.h"
 #include "vesk.h"
 
 std::FILE* archiveFile;
 
 namespace {
 
-const unsigned char endSignature[4] = {0x50, 0x4B, 0x05, 0x06};
-const std::uint32_t centralSignature = 0x02014B50;
 const std::uint32_t sevenZipSignature = 0xAFBC7A37;
 const std::uint32_t gzipDeflateSignature = 0x088B1F;  // low three bytes
 
@@ -26,7 +26,7 @@ std::FILE* directoryFile;
 // One central-directory record: 46 fixed bytes and a name, an extra field
 // and a comment of up to 65535 bytes each, and room for the NUL that
 // unzipOneFile writes behind the name.
-unsigned char record[46 + 3 * 65535 + 1];
+unsigned char record[centralName + 3 * 65535 + 1];
 // Where directoryFile stands after the last record read whole: the next
 // record normally starts there and needs no seek.
 std::uint64_t directoryPosition;
@@ -42,7 +42,8 @@ bool takeArgument(char* text, const char* argument, std::size_t spare)
 // What follows a record's 46 fixed bytes: name, extra field and comment.
 std::size_t recordTail()
 {
-    return std::size_t(readLittle16(record + 28)) + readLittle16(record + 30) + readLittle16(record + 32);
+    return std::size_t(readLittle16(record + centralNameLength)) + readLittle16(record + centralExtraLength)
+           + readLittle16(record + centralCommentLength);
 }
 
 // Reads the record at position into `record`; false when its fixed part or
@@ -55,33 +56,73 @@ bool readRecord(std::uint64_t position)
     if (position != directoryPosition && !seekStream(directoryFile, position))
         return false;
     directoryPosition = unknownPosition;
-    if (std::fread(record, 1, 46, directoryFile) != 46 || readLittle32(record) != centralSignature)
+    if (std::fread(record, 1, centralName, directoryFile) != centralName
+        || readLittle32(record) != centralSignature)
         return false;
     std::size_t tail = recordTail();
-    std::size_t arrived = std::fread(record + 46, 1, tail, directoryFile);
+    std::size_t arrived = std::fread(record + centralName, 1, tail, directoryFile);
     if (arrived == tail)
-        directoryPosition = position + 46 + tail;
+        directoryPosition = position + centralName + tail;
     // What the archive cut off reads as zeros, never as an earlier record's.
-    std::memset(record + 46 + arrived, 0, tail - arrived);
-    return arrived >= readLittle16(record + 28);
+    std::memset(record + centralName + arrived, 0, tail - arrived);
+    return arrived >= readLittle16(record + centralNameLength);
 }
 
 // Hands every central-directory record to unzipOneFile, in order, up to the
 // first that fails.
-int walkDirectory(const char* destination, unsigned recordCount, std::uint64_t recordPosition)
+int walkDirectory(const char* destination, std::uint64_t recordCount, std::uint64_t recordPosition)
 {
-    // Positions are 32-bit in the archive; summing them in 64 bits keeps a
-    // hostile directory from wrapping round to records already visited.
-    for (unsigned recordIndex = 0; recordIndex < recordCount; ++recordIndex) {
+    // A record takes at least 46 bytes, so a count larger than the records
+    // present ends at the first position that holds none.
+    for (std::uint64_t recordIndex = 0; recordIndex < recordCount; ++recordIndex) {
         if (!readRecord(recordPosition)) {
             showError("Damaged archive :-(");
             return 1;
         }
         if (unzipOneFile(destination, reinterpret_cast<char*>(record)) != 0)
             return 1;
-        recordPosition += 46 + recordTail();
+        recordPosition += centralName + recordTail();
     }
     return 0;
+}
+
+bool readArchiveAt(std::uint64_t position, unsigned char* bytes, std::size_t length)
+{
+    return seekStream(archiveFile, position) && std::fread(bytes, 1, length, archiveFile) == length;
+}
+
+// How many records the central directory holds and where it starts. Values
+// too large for the end record (all ones there) are in the Zip64 end record,
+// which a locator just before the end record points to; where the end
+// record has all ones but no locator, its values are the true ones (Python
+// writes an archive of exactly 65,535 entries so). False when a locator
+// leads to no Zip64 end record, or the two records disagree.
+bool locateDirectory(const unsigned char* endRecord, std::uint64_t endPosition,
+                     std::uint64_t* recordCount, std::uint64_t* directoryOffset)
+{
+    unsigned count = readLittle16(endRecord + endRecordCount);
+    std::uint32_t offset = readLittle32(endRecord + endDirectoryOffset);
+    *recordCount = count;
+    *directoryOffset = offset;
+    bool zip64 = count == zip64Marker16 || readLittle16(endRecord + endDiskRecordCount) == zip64Marker16
+                 || offset == zip64Marker32 || readLittle32(endRecord + endDirectorySize) == zip64Marker32;
+    unsigned char locator[zip64LocatorSize];
+    if (!zip64 || endPosition < zip64LocatorSize
+        || !readArchiveAt(endPosition - zip64LocatorSize, locator, sizeof locator)
+        || readLittle32(locator) != zip64LocatorSignature)
+        return true;
+    // The Zip64 end record lies whole before the locator.
+    std::uint64_t zip64End = readLittle64(locator + zip64LocatorEndOffset);
+    unsigned char zip64Record[zip64EndRecordSize];
+    if (endPosition < zip64LocatorSize + zip64EndRecordSize
+        || zip64End > endPosition - zip64LocatorSize - zip64EndRecordSize
+        || !readArchiveAt(zip64End, zip64Record, sizeof zip64Record)
+        || readLittle32(zip64Record) != zip64EndSignature)
+        return false;
+    *recordCount = readLittle64(zip64Record + zip64EndRecordCount);
+    *directoryOffset = readLittle64(zip64Record + zip64EndDirectoryOffset);
+    return (count == zip64Marker16 || count == *recordCount)
+           && (offset == zip64Marker32 || offset == *directoryOffset);
 }
 
 int walkArchive(const char* archiveName, char* destination)
@@ -109,10 +150,18 @@ int walkArchive(const char* archiveName, char* destination)
     if (length != 0 && destination[length - 1] != '\\')
         std::strcpy(destination + length, "\\");
 
-    unsigned char endRecord[22];
-    if (!findEndOfCentralDirectory(endRecord))
+    unsigned char endRecord[endRecordSize];
+    std::uint64_t endPosition;
+    if (!findEndOfCentralDirectory(endRecord, &endPosition))
         return 1;
+    std::uint64_t recordCount;
+    std::uint64_t directoryOffset;
+    if (!locateDirectory(endRecord, endPosition, &recordCount, &directoryOffset)) {
+        showError("Damaged archive :-(");
+        return 1;
+    }
     forgetCreatedDirectories();
+    forgetClaimedSpans();
     directoryFile = openArchiveStream(archiveName);
     if (!directoryFile) {
         showError("Cannot open input file #%s# :-(", archiveName);
@@ -120,8 +169,7 @@ int walkArchive(const char* archiveName, char* destination)
     }
     std::setvbuf(directoryFile, directoryBuffer, _IOFBF, sizeof directoryBuffer);
     directoryPosition = unknownPosition;
-    int result = walkDirectory(destination, readLittle16(endRecord + 10),
-                               readLittle32(endRecord + 16));
+    int result = walkDirectory(destination, recordCount, directoryOffset);
     std::fclose(directoryFile);
     directoryFile = nullptr;
     return result;
@@ -133,11 +181,12 @@ int walkArchive(const char* archiveName, char* destination)
 // position but the last four bytes of the file may start one, and one at the
 // very first byte does not count. Scanning backward from the end, the first
 // signature met is the last one, so the search costs what lies behind it.
-int findEndOfCentralDirectory(unsigned char* endRecord)
+// `endPosition` is where the record starts.
+int findEndOfCentralDirectory(unsigned char* endRecord, std::uint64_t* endPosition)
 {
     std::uint64_t size;
-    // An archive holds at least 101 bytes.
-    if (!streamSize(archiveFile, &size) || size <= 100)
+    // The smallest archive is an end record alone.
+    if (!streamSize(archiveFile, &size) || size < endRecordSize)
         return 0;
     unsigned char scanBuffer[1024];
     std::uint64_t top = size - 5;  // the highest position still to test
@@ -149,13 +198,12 @@ int findEndOfCentralDirectory(unsigned char* endRecord)
             || std::fread(scanBuffer, 1, length, archiveFile) != length)
             return 0;
         for (std::size_t i = length - 3; i-- > 0;) {
-            if (std::memcmp(scanBuffer + i, endSignature, 4) != 0)
+            if (readLittle32(scanBuffer + i) != endSignature)
                 continue;
-            std::uint64_t found = start + i;
+            *endPosition = start + i;
             // A record cut short by the end of the file is no record: its
             // count and position would be whatever the buffer held.
-            return found != 0 && seekStream(archiveFile, found)
-                   && std::fread(endRecord, 1, 22, archiveFile) == 22;
+            return *endPosition != 0 && readArchiveAt(*endPosition, endRecord, endRecordSize);
         }
         if (start == 0)
             return 0;

@@ -7,6 +7,8 @@
 #include "library.h"
 #include "names.h"
 #include "platform.h"
+#include "records.h"
+#include "spans.h"
 #include "vesk.h"
 
 std::FILE* outputFile;
@@ -17,25 +19,66 @@ namespace {
 // have been made (or cannot be), so entries that share a parent skip them.
 char createdPath[pathCapacity];
 
-// Starts the input at the entry's local header and moves it on to the data,
-// past the name and extra field whose lengths the local header gives. A
-// name or extra field cut off by the end of the archive leaves the input at
-// the end, where reading the data fails. The central record's sizes tell
-// how much to read first: the local header's own extra field may be a
-// little longer, and the decoder reads a few bytes ahead.
-bool seekEntryData(const unsigned char* centralRecord)
+// Where an entry lies in the archive.
+struct EntryPlace {
+    std::uint64_t localHeader;  // position of its local header
+    std::uint64_t compressedSize;
+    std::uint64_t uncompressedSize;
+};
+
+// A field of the record that holds all ones has its value in the record's
+// Zip64 extra field, which holds such values in the order below; false when
+// that field is too short for them. Without a Zip64 field the values stand.
+bool readEntryPlace(const unsigned char* record, EntryPlace* place)
 {
-    if (!startInput(readLittle32(centralRecord + 42),
-                    30 + readLittle16(centralRecord + 28) + readLittle16(centralRecord + 30)
-                        + std::uint64_t(readLittle32(centralRecord + 20)) + 64))
+    std::uint64_t* const values[] = {&place->uncompressedSize, &place->compressedSize, &place->localHeader};
+    const int fields[] = {centralUncompressedSize, centralCompressedSize, centralLocalHeaderOffset};
+    const unsigned char* zip64 = nullptr;
+    std::size_t zip64Size = 0;
+    bool hasZip64 = findExtraField(record, zip64ExtraId, &zip64, &zip64Size);
+    for (int i = 0; i < 3; ++i) {
+        *values[i] = readLittle32(record + fields[i]);
+        if (*values[i] != zip64Marker32 || !hasZip64)
+            continue;
+        if (zip64Size < 8)
+            return false;
+        *values[i] = readLittle64(zip64);
+        zip64 += 8;
+        zip64Size -= 8;
+    }
+    return true;
+}
+
+// a + b, or the largest position where that does not fit: no archive
+// reaches it, so reading stops at the archive's end as it would anyway.
+std::uint64_t addPositions(std::uint64_t a, std::uint64_t b)
+{
+    return b > ~std::uint64_t(0) - a ? ~std::uint64_t(0) : a + b;
+}
+
+// Starts the input at the entry's local header, moves it on to the data,
+// past the name and extra field whose lengths the local header gives, and
+// ends it where the data ends; `dataEnd` is that position. A name or extra
+// field cut off by the end of the archive leaves the input at the end, where
+// reading the data fails. The central record's sizes tell how much to read
+// first: the local header's own extra field may be a little longer.
+bool seekEntryData(const unsigned char* record, const EntryPlace& place, std::uint64_t* dataEnd)
+{
+    std::uint64_t nearby = localHeaderSize + readLittle16(record + centralNameLength)
+                           + readLittle16(record + centralExtraLength) + 64;
+    if (!startInput(place.localHeader, addPositions(nearby, place.compressedSize)))
         return false;
     const unsigned char* localHeader;
-    if (readInput(&localHeader, 30) != 30)
+    if (readInput(&localHeader, localHeaderSize) != localHeaderSize)
         return false;
-    std::int32_t skipped = std::int32_t(readLittle16(localHeader + 26) + readLittle16(localHeader + 28));
+    std::int32_t skipped = std::int32_t(readLittle16(localHeader + localNameLength)
+                                        + readLittle16(localHeader + localExtraLength));
+    std::uint64_t dataStart = addPositions(place.localHeader, localHeaderSize + std::uint64_t(skipped));
+    *dataEnd = addPositions(dataStart, place.compressedSize);
     const unsigned char* bytes;
     for (std::int32_t part; skipped > 0 && (part = readInput(&bytes, skipped)) != 0;)
         skipped -= part;
+    limitInput(*dataEnd);
     return true;
 }
 
@@ -69,18 +112,21 @@ int createPathDirectories(char* path)
 }
 
 // Copies a stored entry straight from the input blocks, folding each piece
-// into the CRC as it passes.
-// An archive that ends early ends the copy; the CRC comparison reports it.
-void copyStoredEntry(std::uint32_t compressedSize)
+// into the CRC as it passes, up to its declared size; false when the data is
+// longer than that. An archive that ends early ends the copy; the CRC
+// comparison reports it.
+bool copyStoredEntry(std::uint64_t compressedSize, std::uint64_t declaredSize)
 {
     const unsigned char* bytes;
-    for (std::uint32_t remaining = compressedSize, part; remaining != 0; remaining -= part) {
-        part = std::uint32_t(readInput(&bytes, std::int32_t(remaining < inputSize ? remaining : inputSize)));
+    std::uint64_t remaining = compressedSize < declaredSize ? compressedSize : declaredSize;
+    for (std::int32_t part; remaining != 0; remaining -= std::uint64_t(part)) {
+        part = readInput(&bytes, remaining < std::uint64_t(inputSize) ? std::int32_t(remaining) : inputSize);
         if (part == 0)
             break;
-        updateCrc(bytes, std::int32_t(part));
-        std::fwrite(bytes, 1, part, outputFile);
+        updateCrc(bytes, part);
+        std::fwrite(bytes, 1, std::size_t(part), outputFile);
     }
+    return compressedSize <= declaredSize;
 }
 
 int unzipOneFile(const char* destinationDirectory, char* record)
@@ -88,6 +134,9 @@ int unzipOneFile(const char* destinationDirectory, char* record)
     if (!archiveFile)
         return 1;
     const unsigned char* header = reinterpret_cast<const unsigned char*>(record);
+    // Read before the NUL behind the name takes the extra field's first byte.
+    EntryPlace place;
+    bool placeKnown = readEntryPlace(header, &place);
     char decoded[pathCapacity];
     const char* name;
     NameStatus status = readEntryName(record, decoded, &name);
@@ -103,11 +152,22 @@ int unzipOneFile(const char* destinationDirectory, char* record)
     // The MS-DOS directory attribute marks a directory; archivers that write
     // no MS-DOS attributes mark one only by the trailing slash of its name.
     std::size_t length = std::strlen(name);
-    if ((readLittle32(header + 38) & 0x10) || (length != 0 && isSeparator(name[length - 1])))
+    if ((readLittle32(header + centralExternalAttributes) & directoryAttribute)
+        || (length != 0 && isSeparator(name[length - 1])))
         return createPathDirectories(outputPath);
 
-    if (!seekEntryData(header)) {
+    // Without the password its data would only be written out as noise.
+    if (readLittle16(header + centralFlags) & encryptedFlag) {
+        showError("Encrypted file #%s# :-(", name);
+        return 1;
+    }
+    std::uint64_t dataEnd;
+    if (!placeKnown || !seekEntryData(header, place, &dataEnd)) {
         showError("Damaged archive :-(");
+        return 1;
+    }
+    if (!claimSpan(place.localHeader, dataEnd)) {
+        showError("Overlapping entries #%s# :-(", name);
         return 1;
     }
     createPathDirectories(outputPath);
@@ -120,19 +180,23 @@ int unzipOneFile(const char* destinationDirectory, char* record)
     std::setvbuf(outputFile, nullptr, _IONBF, 0);
 
     crcRegister = 0xFFFFFFFF;
-    unsigned method = readLittle16(header + 10);
+    unsigned method = readLittle16(header + centralMethod);
     int outcome;
+    // False when the data runs past the size that the record declares.
+    bool withinDeclaredSize = true;
     if (method == 8) {
-        outcome = inflateEntry() ? 0 : 1;
+        int inflated = inflateEntry(place.uncompressedSize);
+        outcome = inflated == 0 ? 1 : 0;
+        withinDeclaredSize = inflated != 2;
     } else if (method == 0) {
-        copyStoredEntry(readLittle32(header + 20));
+        withinDeclaredSize = copyStoredEntry(place.compressedSize, place.uncompressedSize);
         outcome = 0;
     } else {
         showError("Unsupported compression method (%d) :-(", int(method));
         outcome = 2;
     }
 
-    setLastWriteTime(outputFile, readLittle16(header + 14), readLittle16(header + 12));
+    setLastWriteTime(outputFile, readLittle16(header + centralDate), readLittle16(header + centralTime));
     bool written = !std::ferror(outputFile);
     written = std::fclose(outputFile) == 0 && written;
     outputFile = nullptr;
@@ -140,7 +204,9 @@ int unzipOneFile(const char* destinationDirectory, char* record)
         showError("Can't write output file :-(");
         return 1;
     }
-    if (outcome == 0 && readLittle32(header + 16) != ~crcRegister) {
+    // Data longer than declared, shorter, or other: it is not what the
+    // record describes.
+    if (outcome == 0 && (!withinDeclaredSize || readLittle32(header + centralCrc) != ~crcRegister)) {
         showError("CRC FAILED :-(");
         return 1;
     }

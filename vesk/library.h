@@ -17,10 +17,10 @@ int showError(const char* format, ...)
 #endif
     ;
 
-int findEndOfCentralDirectory(unsigned char* endRecord);
+int findEndOfCentralDirectory(unsigned char* endRecord, std::uint64_t* endPosition);
 int createPathDirectories(char* path);
 void forgetCreatedDirectories();
-void copyStoredEntry(std::uint32_t compressedSize);
+bool copyStoredEntry(std::uint64_t compressedSize, std::uint64_t declaredSize);
 
 // Archive fields are little-endian whatever the host's byte order.
 inline unsigned readLittle16(const unsigned char* bytes)

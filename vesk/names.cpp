@@ -5,12 +5,9 @@
 #include "crc.h"
 #include "library.h"
 #include "platform.h"
+#include "records.h"
 
 namespace {
-
-// General-purpose flag: the raw name and comment are UTF-8.
-constexpr unsigned utf8NameFlag = 1u << 11;
-constexpr unsigned unicodePathId = 0x7075;
 
 // A component that climbs out of its directory.
 bool isParentComponent(const char* begin, const char* end)
@@ -83,25 +80,16 @@ std::size_t utf16Length(const char* text)
 // another version or one that the extra field cuts short.
 bool findUnicodePath(const unsigned char* record, const unsigned char** text, std::size_t* length)
 {
-    unsigned nameLength = readLittle16(record + 28);
-    const unsigned char* field = record + 46 + nameLength;
-    const unsigned char* end = field + readLittle16(record + 30);
-    while (end - field >= 4) {
-        const unsigned char* data = field + 4;
-        std::size_t size = readLittle16(field + 2);
-        if (size > std::size_t(end - data))
-            return false;
-        if (readLittle16(field) == unicodePathId) {
-            if (size < 5 || data[0] != 1
-                || readLittle32(data + 1) != ~advanceCrc(0xFFFFFFFF, record + 46, std::int32_t(nameLength)))
-                return false;
-            *text = data + 5;
-            *length = strnlen(reinterpret_cast<const char*>(*text), size - 5);
-            return true;
-        }
-        field = data + size;
-    }
-    return false;
+    const unsigned char* data;
+    std::size_t size;
+    if (!findExtraField(record, unicodePathId, &data, &size) || size < 5 || data[0] != 1)
+        return false;
+    std::int32_t nameLength = readLittle16(record + centralNameLength);
+    if (readLittle32(data + 1) != ~advanceCrc(0xFFFFFFFF, record + centralName, nameLength))
+        return false;
+    *text = data + 5;
+    *length = strnlen(reinterpret_cast<const char*>(*text), size - 5);
+    return true;
 }
 
 // The length that the platform's path limit counts.
@@ -115,12 +103,12 @@ std::size_t pathLength(const char* text)
 NameStatus readEntryName(char* record, char* decoded, const char** name)
 {
     const unsigned char* header = reinterpret_cast<const unsigned char*>(record);
-    unsigned nameLength = readLittle16(header + 28);
+    unsigned nameLength = readLittle16(header + centralNameLength);
     const unsigned char* unicodePath;
     std::size_t unicodeLength;
     bool hasUnicodePath = findUnicodePath(header, &unicodePath, &unicodeLength);
     // Only now: the NUL takes the first byte of the extra field.
-    record[46 + nameLength] = '\0';
+    record[centralName + nameLength] = '\0';
 
     if (hasUnicodePath) {
         std::size_t kept = unicodeLength < std::size_t(pathCapacity) ? unicodeLength : pathCapacity - 1;
@@ -131,13 +119,13 @@ NameStatus readEntryName(char* record, char* decoded, const char** name)
             return nameNotUtf8;
         return kept == unicodeLength ? nameUsable : nameTooLong;
     }
-    *name = record + 46;
-    if (readLittle16(header + 8) & utf8NameFlag)
-        return isUtf8(header + 46, std::strlen(*name)) ? nameUsable : nameNotUtf8;
+    *name = record + centralName;
+    if (readLittle16(header + centralFlags) & utf8NameFlag)
+        return isUtf8(header + centralName, std::strlen(*name)) ? nameUsable : nameNotUtf8;
     if (!convertsNarrowText)
         return nameUsable;
     *name = decoded;
-    return toLibraryText(record + 46, decoded) ? nameUsable : nameTooLong;
+    return toLibraryText(record + centralName, decoded) ? nameUsable : nameTooLong;
 }
 
 bool isSafeName(const char* name)

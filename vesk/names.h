@@ -18,7 +18,8 @@ enum NameStatus { nameUsable, nameNotUtf8, nameTooLong };
 // belongs to the raw name, else the raw name, which is UTF-8 when the record
 // says so and narrow text otherwise. `name` points into the record, where a
 // NUL now ends the raw name, or into `decoded` (pathCapacity bytes). When
-// the status is not nameUsable, `name` holds what can be shown of it.
+// the status is not nameUsable, `name` holds what can be shown of it. The
+// other fields of the extra field are to be read before.
 NameStatus readEntryName(char* record, char* decoded, const char** name);
 
 // Whether the name leads only to places below the destination.

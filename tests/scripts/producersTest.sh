@@ -1,8 +1,10 @@
 #!/bin/bash
-# A tree stored by Info-ZIP zip (zip -0 -r) and by Python's zipfile extracts
-# byte for byte, with the recorded modification times, into a destination
-# that does not exist yet; names outside ASCII (raw UTF-8 from zip, marked
-# UTF-8 by zipfile) keep their bytes.  Usage: producersTest.sh path/to/vesk-extract
+# A tree stored by Info-ZIP zip (zip -0 -r, and -fz for Zip64 records) and by
+# Python's zipfile (also with Zip64 fields) extracts byte for byte, with the
+# recorded modification times, into a destination that does not exist yet;
+# names outside ASCII (raw UTF-8 from zip, marked UTF-8 by zipfile) keep
+# their bytes. An archive of 70,000 entries extracts all of them.
+# Usage: producersTest.sh path/to/vesk-extract
 set -eu
 host=$1
 export TZ=America/New_York
@@ -27,18 +29,36 @@ touch -d "1999-12-31 23:59:58" "$tree/with space.txt"
 touch -d "2021-07-04 04:05:06" "$tree/sub/deeper/odd.bin"
 
 (cd "$tree" && zip -0 -r -q "$work/infozip.zip" .)
-python3 - "$tree" "$work/zipfile.zip" <<'PYTHON'
+# Zip64 records for an ordinary archive: an end record of all ones.
+(cd "$tree" && zip -6 -r -q -fz "$work/infozip64.zip" .)
+python3 - "$tree" "$work" <<'PYTHON'
 import os, sys, zipfile
-tree, archive = sys.argv[1:]
-with zipfile.ZipFile(archive, "w", zipfile.ZIP_STORED) as zipped:
-    for root, directories, files in os.walk(tree):
-        for name in directories + files:
-            path = os.path.join(root, name)
-            zipped.write(path, os.path.relpath(path, tree))
+tree, work = sys.argv[1:]
+for archive, zip64 in (("zipfile.zip", False), ("zipfile64.zip", True)):
+    with zipfile.ZipFile(os.path.join(work, archive), "w", zipfile.ZIP_STORED) as zipped:
+        for root, directories, files in os.walk(tree):
+            for name in directories + files:
+                path = os.path.join(root, name)
+                if os.path.isdir(path) or not zip64:
+                    zipped.write(path, os.path.relpath(path, tree))
+                    continue
+                info = zipfile.ZipInfo.from_file(path, os.path.relpath(path, tree))
+                with open(path, "rb") as source, zipped.open(info, "w", force_zip64=True) as entry:
+                    entry.write(source.read())
+# More entries than the end record can count: the true count is in the
+# Zip64 end record.
+with zipfile.ZipFile(os.path.join(work, "many.zip"), "w") as zipped:
+    for i in range(70000):
+        zipped.writestr(f"many/{i}", b"")
 PYTHON
 
 status=0
-for producer in infozip zipfile; do
+out=$work/many/dest
+"$host" "$work/many.zip" "$out" || { echo "FAIL many: status $?"; status=1; }
+count=$(find "$out" -type f | wc -l)
+[ "$count" = 70000 ] || { echo "FAIL many: $count files, expected 70000"; status=1; }
+rm -rf "$work/many"
+for producer in infozip infozip64 zipfile zipfile64; do
     out=$work/$producer/new/dest
     "$host" "$work/$producer.zip" "$out" || { echo "FAIL $producer: status $?"; status=1; continue; }
     diff -r "$tree" "$out" || status=1
@@ -51,5 +71,5 @@ for producer in infozip zipfile; do
         fi
     done < <(cd "$tree" && find . -type f -print0)
 done
-[ $status = 0 ] && echo "Info-ZIP and zipfile archives: all passed"
+[ $status = 0 ] && echo "Info-ZIP and zipfile archives, Zip64 included: all passed"
 exit $status

@@ -42,6 +42,10 @@ struct Entry {
     std::optional<std::string> compressed;  // written verbatim as the entry's data
     std::optional<std::uint32_t> crc;             // default: CRC-32 of `data`
     std::optional<std::uint32_t> compressedSize;  // default: length of what is written
+    std::optional<std::uint32_t> uncompressedSize;  // default: length of `data`
+    // Sizes (and in the central record the local header's position) as all
+    // ones, their values in a Zip64 extra field in front of the other extras.
+    bool zip64 = false;
     std::uint16_t date = dosDate(2000, 1, 1);
     std::uint16_t time = 0;
     std::uint32_t externalAttributes = 0;
@@ -64,6 +68,12 @@ struct Archive {
     std::uint64_t bias = 0;
     std::optional<std::uint16_t> recordCount;
     std::optional<std::uint32_t> centralOffset;
+    // A Zip64 end record and its locator in front of the end record, whose
+    // counts, size and offset are then all ones (unless overridden above).
+    bool zip64 = false;
+    bool zip64Locator = true;                       // false: left out
+    std::optional<std::uint64_t> zip64EndOffset;    // where the locator points
+    std::optional<std::uint64_t> zip64RecordCount;  // in the Zip64 end record
 };
 
 struct Built {

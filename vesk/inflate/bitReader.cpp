@@ -18,23 +18,38 @@ namespace {
 // along; later reads double up to the block's size.
 constexpr std::int32_t firstReadMinimum = 16384;
 std::int32_t refillSize;
-// Archive position of inputBuffer[0]. Blocks are read one after the other,
-// so the archive stands at inputStart + inputLimit.
+// Archive position of inputBuffer[0] and the bytes the last read delivered.
+// Blocks are read one after the other, so the archive stands at inputStart +
+// blockLength.
 std::uint64_t inputStart;
+std::int32_t blockLength;
+// Archive position where the current entry's bytes end: nothing behind it
+// is handed out, so that no entry reads another's data.
+std::uint64_t inputEnd;
+
+// inputLimit: the bytes of the block that belong to the current entry.
+void limitToEntry()
+{
+    std::uint64_t left = inputEnd - inputStart;
+    inputLimit = left < std::uint64_t(blockLength) ? std::int32_t(left) : blockLength;
+}
 
 void refillInput()
 {
-    inputStart += std::uint64_t(inputLimit);
-    inputLimit = std::int32_t(std::fread(inputBuffer, 1, std::size_t(refillSize), archiveFile));
+    if (inputEnd - inputStart <= std::uint64_t(blockLength))
+        return;  // the entry ends in this block
+    inputStart += std::uint64_t(blockLength);
+    blockLength = std::int32_t(std::fread(inputBuffer, 1, std::size_t(refillSize), archiveFile));
     inputPosition = 0;
     refillSize = refillSize < inputSize / 2 ? 2 * refillSize : inputSize;
+    limitToEntry();
 }
 
 unsigned nextInputByte()
 {
     if (inputPosition == inputLimit) {
         refillInput();
-        if (inputLimit == 0) {
+        if (inputPosition == inputLimit) {
             // More zeros than bitBuffer holds: some of them were consumed.
             if (++inputOverrun > 8)
                 failDecoding();
@@ -51,29 +66,43 @@ unsigned nextInputByte()
 void forgetInput()
 {
     inputStart = 0;
+    blockLength = 0;
     inputLimit = 0;
     inputPosition = 0;
+    inputEnd = ~std::uint64_t(0);
 }
 
 // Reading starts at `position` of the archive: inside the input block when
 // the block already holds the `expected` bytes that the caller expects to
 // take from there (a small entry usually follows the one before it), else
-// after a seek.
+// after a seek. Until limitInput, the input runs to the end of the archive.
 bool startInput(std::uint64_t position, std::uint64_t expected)
 {
     refillSize = expected < std::uint64_t(firstReadMinimum) ? firstReadMinimum
                  : expected < std::uint64_t(inputSize)      ? std::int32_t(expected)
                                                             : inputSize;
-    if (position >= inputStart && position - inputStart + expected <= std::uint64_t(inputLimit)) {
+    inputEnd = ~std::uint64_t(0);
+    std::uint64_t held = std::uint64_t(blockLength);
+    if (position >= inputStart && position - inputStart <= held && expected <= held - (position - inputStart)) {
         inputPosition = std::int32_t(position - inputStart);
+        limitToEntry();
         return true;
     }
     if (!seekStream(archiveFile, position))
         return false;
     inputStart = position;
+    blockLength = 0;
     inputLimit = 0;
+    inputPosition = 0;
     refillInput();
     return true;
+}
+
+// The input ends at archive position `end`, at or behind where it stands.
+void limitInput(std::uint64_t end)
+{
+    inputEnd = end;
+    limitToEntry();
 }
 
 // Hands out up to `wanted` bytes that follow in the input, straight from the

@@ -12,7 +12,7 @@ constexpr std::int32_t inputSize = 65536;
 
 extern unsigned char inputBuffer[inputSize];
 extern std::int32_t inputPosition;  // next byte to take
-extern std::int32_t inputLimit;     // bytes the last refill delivered
+extern std::int32_t inputLimit;     // end of the entry's bytes in the block
 // Zero bytes handed out beyond the end of the archive. The reader runs up to
 // eight bytes ahead of the decoder, so only zeros that the decoder actually
 // consumes mean the stream is cut short.
@@ -25,6 +25,7 @@ extern unsigned bitCount;
 
 void forgetInput();
 bool startInput(std::uint64_t position, std::uint64_t expected);
+void limitInput(std::uint64_t end);
 std::int32_t readInput(const unsigned char** bytes, std::int32_t wanted);
 void startBits();
 void fillBitsSlowly();

@@ -179,10 +179,15 @@ void decodeCompressedBlock()
 
 }  // namespace
 
-int inflateEntry()
+int inflateEntry(std::uint64_t declaredSize)
 {
-    startWindow();
-    if (setjmp(errorContext) != 0) {
+    startWindow(declaredSize);
+    switch (setjmp(errorContext)) {
+    case 0:
+        break;
+    case longerThanDeclared:
+        return 2;
+    default:
         showError(" Bad Table ");
         return 0;
     }

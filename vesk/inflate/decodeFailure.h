@@ -7,9 +7,14 @@
 
 extern std::jmp_buf errorContext;
 
-[[noreturn]] inline void failDecoding()
+// Why decoding stopped: the stream is corrupt, or it decodes to more bytes
+// than the entry's record declares.
+constexpr int corruptStream = 1;
+constexpr int longerThanDeclared = 2;
+
+[[noreturn]] inline void failDecoding(int reason = corruptStream)
 {
-    std::longjmp(errorContext, 1);
+    std::longjmp(errorContext, reason);
 }
 
 #endif

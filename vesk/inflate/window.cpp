@@ -2,15 +2,24 @@
 
 #include "../crc.h"
 #include "../library.h"
+#include "decodeFailure.h"
 
 unsigned char outputWindow[windowSize];
 std::int32_t windowFill = historySize;
 bool windowMoved;
 
-void startWindow()
+namespace {
+
+// Bytes the entry may still write.
+std::uint64_t outputRoom;
+
+}  // namespace
+
+void startWindow(std::uint64_t declaredSize)
 {
     windowFill = historySize;
     windowMoved = false;
+    outputRoom = declaredSize;
 }
 
 // Writes the new half out when it is full, or whatever it holds when final;
@@ -23,6 +32,9 @@ bool flushWindow(bool final)
     if (!final && windowFill < windowSize)
         return false;
     std::int32_t length = windowFill - historySize;
+    if (std::uint64_t(length) > outputRoom)
+        failDecoding(longerThanDeclared);
+    outputRoom -= std::uint64_t(length);
     updateCrc(outputWindow + historySize, length);
     std::fwrite(outputWindow + historySize, 1, std::size_t(length), outputFile);
     if (!final)

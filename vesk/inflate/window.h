@@ -23,7 +23,9 @@ inline std::int32_t firstReachable()
     return windowMoved ? 0 : historySize;
 }
 
-void startWindow();
+// The entry may write `declaredSize` bytes; a flush that would pass them
+// fails the stream instead.
+void startWindow(std::uint64_t declaredSize);
 bool flushWindow(bool final);
 void appendBytes(const unsigned char* bytes, std::int32_t length);
 void copyMatchAcrossFlush(std::int32_t length, std::int32_t distance);

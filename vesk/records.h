@@ -1,0 +1,89 @@
+// The ZIP records the library reads: their signatures, sizes and the
+// offsets of their fields. Every field is little-endian.
+#ifndef VESK_RECORDS_H
+#define VESK_RECORDS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "library.h"
+
+// End of central directory record: the last record of an archive.
+constexpr std::uint32_t endSignature = 0x06054B50;
+constexpr int endRecordSize = 22;
+constexpr int endDiskRecordCount = 8;   // 16 bits
+constexpr int endRecordCount = 10;      // 16 bits
+constexpr int endDirectorySize = 12;    // 32 bits
+constexpr int endDirectoryOffset = 16;  // 32 bits
+
+// Zip64 end of central directory locator, just before the end record.
+constexpr std::uint32_t zip64LocatorSignature = 0x07064B50;
+constexpr int zip64LocatorSize = 20;
+constexpr int zip64LocatorEndOffset = 8;  // 64 bits: where the Zip64 end record is
+
+// Zip64 end of central directory record.
+constexpr std::uint32_t zip64EndSignature = 0x06064B50;
+constexpr int zip64EndRecordSize = 56;
+constexpr int zip64EndRecordCount = 32;      // 64 bits
+constexpr int zip64EndDirectoryOffset = 48;  // 64 bits
+
+// Central directory file header: 46 fixed bytes, then the name, the extra
+// field and the comment.
+constexpr std::uint32_t centralSignature = 0x02014B50;
+constexpr int centralFlags = 8;
+constexpr int centralMethod = 10;
+constexpr int centralTime = 12;
+constexpr int centralDate = 14;
+constexpr int centralCrc = 16;
+constexpr int centralCompressedSize = 20;
+constexpr int centralUncompressedSize = 24;
+constexpr int centralNameLength = 28;
+constexpr int centralExtraLength = 30;
+constexpr int centralCommentLength = 32;
+constexpr int centralExternalAttributes = 38;
+constexpr int centralLocalHeaderOffset = 42;
+constexpr int centralName = 46;
+
+// Local file header: 30 fixed bytes, then the name, the extra field and the
+// entry's data.
+constexpr int localHeaderSize = 30;
+constexpr int localNameLength = 26;
+constexpr int localExtraLength = 28;
+
+// General purpose flags.
+constexpr unsigned encryptedFlag = 1u << 0;
+constexpr unsigned utf8NameFlag = 1u << 11;
+
+// External attributes: the MS-DOS directory attribute.
+constexpr std::uint32_t directoryAttribute = 0x10;
+
+// Extra fields: a 16-bit ID and a 16-bit size before each field's data.
+constexpr unsigned zip64ExtraId = 0x0001;
+constexpr unsigned unicodePathId = 0x7075;
+
+// Fields that hold this value (all ones) in a 32-bit or 16-bit field have
+// their true value in a Zip64 record.
+constexpr std::uint32_t zip64Marker32 = 0xFFFFFFFF;
+constexpr unsigned zip64Marker16 = 0xFFFF;
+
+// Finds the first extra field with `id` in a central record's extra field;
+// false when there is none before the end or before a field that the extra
+// field cuts short.
+inline bool findExtraField(const unsigned char* record, unsigned id, const unsigned char** data,
+                           std::size_t* size)
+{
+    const unsigned char* field = record + centralName + readLittle16(record + centralNameLength);
+    const unsigned char* end = field + readLittle16(record + centralExtraLength);
+    while (end - field >= 4) {
+        *data = field + 4;
+        *size = readLittle16(field + 2);
+        if (*size > std::size_t(end - *data))
+            return false;
+        if (readLittle16(field) == id)
+            return true;
+        field = *data + *size;
+    }
+    return false;
+}
+
+#endif
