@@ -27,6 +27,8 @@ printf '#!/bin/sh\nexit 0\n' >stub
 zip -q inner.zip tree/hello.txt
 cat stub inner.zip >"$unzipSeeds/zipStub.zip"
 zip -qA "$unzipSeeds/zipStub.zip"
+# Zip64 records for a small archive: the end record holds all ones.
+zip -qr -fz "$unzipSeeds/zip64.zip" tree/hello.txt tree/sub
 bsdtar -a -cf "$unzipSeeds/bsdtar.zip" tree
 bsdtar --format zip --options zip:compression=store -cf "$unzipSeeds/bsdtarStored.zip" tree/hello.txt
 
@@ -38,7 +40,23 @@ with zipfile.ZipFile(unzipSeeds + "/zipfile.zip", "w") as archive:
     archive.writestr("stored.txt", b"stored bytes", zipfile.ZIP_STORED)
     archive.writestr("dir/", b"")
     archive.writestr("dir/deflated.txt", text, zipfile.ZIP_DEFLATED)
+    archive.writestr("Gr\u00fc\u00dfe/\u65e5\u672c.txt", b"marked UTF-8")
     archive.comment = b"zipfile comment"
+
+# Two central records for one entry's local header and data.
+with zipfile.ZipFile(unzipSeeds + "/overlapping.zip", "w") as archive:
+    archive.writestr("first.txt", text, zipfile.ZIP_DEFLATED)
+with open(unzipSeeds + "/overlapping.zip", "rb") as f:
+    data = f.read()
+central = data.index(b"PK\x01\x02")
+end = data.index(b"PK\x05\x06")
+record = data[central:end]
+second = record[:46] + b"again.txt" + record[46 + 9:]  # a name of the same length
+endRecord = bytearray(data[end:])
+endRecord[8:12] = (2).to_bytes(2, "little") * 2
+endRecord[12:16] = (2 * len(record)).to_bytes(4, "little")
+with open(unzipSeeds + "/overlapping.zip", "wb") as f:
+    f.write(data[:end] + second + bytes(endRecord))
 
 def raw(data, level=6, strategy=zlib.Z_DEFAULT_STRATEGY):
     c = zlib.compressobj(level, zlib.DEFLATED, -15, 9, strategy)

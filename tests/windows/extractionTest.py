@@ -75,19 +75,19 @@ def withParents(files):
     return tree
 
 
-def infoZipArchive():
+def infoZipArchive(name, *options):
     """An archive made by Info-ZIP from files with known times."""
-    source = os.path.join(work, "infoZip")
+    source = os.path.join(work, name)
     os.makedirs(os.path.join(source, "tree", "sub"))
-    for name, data, when in (("tree/a.txt", TEXT[:3000], z.WINTER),
+    for path, data, when in (("tree/a.txt", TEXT[:3000], z.WINTER),
                              ("tree/sub/b.bin", NOISE[:3000], z.SUMMER)):
-        with open(os.path.join(source, name), "wb") as file:
+        with open(os.path.join(source, path), "wb") as file:
             file.write(data)
         stamp = time.mktime(when + (0, 0, -1))
-        os.utime(os.path.join(source, name), (stamp, stamp))
-    subprocess.run(["zip", "-q", "-r", "-X", "../archives/infoZip.zip", "tree"], cwd=source,
-                   check=True)
-    with open(os.path.join(work, "archives", "infoZip.zip"), "rb") as file:
+        os.utime(os.path.join(source, path), (stamp, stamp))
+    subprocess.run(["zip", "-q", "-r", "-X", *options, f"../archives/{name}.zip", "tree"],
+                   cwd=source, check=True)
+    with open(os.path.join(work, "archives", f"{name}.zip"), "rb") as file:
         return file.read()
 
 
@@ -119,11 +119,20 @@ cases = {
         "dest/text.txt": (TEXT, z.WINTER), "dest/noise.bin": (NOISE, z.SUMMER),
         "dest/fixed.txt": (TEXT[:2000], z.SUMMER), "dest/empty.txt": (b"", z.SUMMER),
     }}, {}),
-    "infoZip": (infoZipArchive(), {"files": {
+    "infoZip": (infoZipArchive("infoZip"), {"files": {
         "dest/": DIRECTORY, "dest/tree/": DIRECTORY, "dest/tree/sub/": DIRECTORY,
         "dest/tree/a.txt": (TEXT[:3000], z.WINTER),
         "dest/tree/sub/b.bin": (NOISE[:3000], z.SUMMER),
     }}, {}),
+    # Zip64 records: the end record holds all ones.
+    "zip64": (infoZipArchive("zip64", "-fz"), {"files": {
+        "dest/": DIRECTORY, "dest/tree/": DIRECTORY, "dest/tree/sub/": DIRECTORY,
+        "dest/tree/a.txt": (TEXT[:3000], z.WINTER),
+        "dest/tree/sub/b.bin": (NOISE[:3000], z.SUMMER),
+    }}, {}),
+    "encrypted": (z.archive([z.entry("open.txt", b"open"), z.entry("secret.txt", b"noise", flags=1)]), {
+        "result": 1, "messages": ["Encrypted file #secret.txt# :-("],
+        "files": {"dest/": DIRECTORY, "dest/open.txt": (b"open", z.SUMMER)}}, {}),
     # An installer stub in front; the archive's positions are absolute.
     "selfExtractor": (b"MZ" + bytes(4998) + z.archive(
         [z.entry("inside.txt", TEXT[:100], method=8)], offset=5000), {"files": {
