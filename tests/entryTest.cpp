@@ -69,15 +69,18 @@ TEST_F(EntryExtraction, storedEntriesAreByteIdentical)
 
 TEST_F(EntryExtraction, directoryEntries)
 {
-    // A name ending in a full stop is never created: Windows would trim it.
-    Archive archive{{Entry{"d1/d2/", ""}, Entry{"e1/e2", ""}, Entry{"./f0/", ""},
-                     Entry{"trail./g0/", ""}}};
+    // The attribute makes a directory with or without the trailing slash.
+    Archive archive{{Entry{"d1/d2/", ""}, Entry{"e1/e2", ""}, Entry{"./f0/", ""}}};
     for (Entry& entry : archive.entries)
         entry.externalAttributes = directoryAttribute;
     for (int run = 0; run < 2; ++run) {  // the second time they exist
         EXPECT_EQ(shown(extract(archive)), Shown(0, {}));
-        EXPECT_EQ(extracted(), (Messages{"d1/", "d1/d2/", "e1/", "f0/"}));
+        EXPECT_EQ(extracted(), (Messages{"d1/", "d1/d2/", "e1/", "e1/e2/", "f0/"}));
     }
+    // A name ending in a full stop is never created: Windows would trim it.
+    Entry trailing{"trail./g0/", ""};
+    trailing.externalAttributes = directoryAttribute;
+    EXPECT_EQ(shown(extract(Archive{{trailing}})), Shown(1, {"Can't create directory #trail./g0/# :-("}));
 
     // Without the attribute (archivers that write Unix attributes only) the
     // trailing slash alone makes a directory entry.
@@ -136,7 +139,7 @@ TEST_F(EntryExtraction, unsupportedMethodLeavesAnEmptyStampedFile)
 }
 
 // MS-DOS times are local: the offset in force on the entry's date counts,
-// not today's. The access time is left as it was.
+// not today's. The access time is not set.
 TEST_F(EntryExtraction, timeStampsAreLocalTime)
 {
     struct Case {
@@ -154,7 +157,8 @@ TEST_F(EntryExtraction, timeStampsAreLocalTime)
     for (const Case& c : cases) {
         Entry entry = stamped("t" + std::to_string(c.expected), c.date, c.time);
         archive.entries.push_back(entry);
-        // An existing file whose access time must survive.
+        // An existing file: replaced, and only the new one's last-write
+        // time is set.
         std::string path = destination + "/" + entry.name;
         writeFile(path, "old contents");
         const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
@@ -165,7 +169,8 @@ TEST_F(EntryExtraction, timeStampsAreLocalTime)
         struct stat status = statOf(destination + "/t" + std::to_string(c.expected));
         EXPECT_EQ(status.st_mtim.tv_sec, c.expected);
         EXPECT_EQ(status.st_mtim.tv_nsec, 0);
-        EXPECT_EQ(status.st_atim.tv_sec, 1000000000);
+        EXPECT_GT(status.st_atim.tv_sec, 1000000000);
+        EXPECT_NE(status.st_atim.tv_sec, c.expected);
     }
 }
 
@@ -198,12 +203,10 @@ TEST_F(EntryExtraction, invalidDosTimesAreNotSet)
 
 TEST_F(EntryExtraction, writeFailureIsReported)
 {
-    if (!exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
-    Entry entry{"full", randomBytes(5000, 4)};
-    entry.date = 0;  // an invalid date: the device's time stays as it is
-    writeFile(archivePath, buildArchive(Archive{{entry}}).bytes);
-    EXPECT_EQ(shown(extractFile(archivePath, "\\dev\\")), Shown(1, {"Can't write output file :-("}));
+    fileSizeLimit = 4096;
+    EXPECT_EQ(shown(extract(Archive{{Entry{"full", randomBytes(5000, 4)}}})),
+              Shown(1, {"Can't write output file :-("}));
+    EXPECT_EQ(output("full").size(), 4096u);
 }
 
 Entry named(const std::string& name, std::uint16_t flags)

@@ -15,10 +15,6 @@ std::FILE* outputFile;
 
 namespace {
 
-// The path of the last createPathDirectories call: the directories along it
-// have been made (or cannot be), so entries that share a parent skip them.
-char createdPath[pathCapacity];
-
 // Where an entry lies in the archive.
 struct EntryPlace {
     std::uint64_t localHeader;  // position of its local header
@@ -84,33 +80,6 @@ bool seekEntryData(const unsigned char* record, const EntryPlace& place, std::ui
 
 }  // namespace
 
-void forgetCreatedDirectories()
-{
-    createdPath[0] = '\0';
-}
-
-// Creates every directory that a backslash of path ends, outermost first.
-// Prefixes ending in a full stop (".", ".." or a name the file system would
-// trim) and the root are skipped, and so are those the last call made;
-// failures, such as an existing directory, are ignored. Leaves path as it
-// found it.
-int createPathDirectories(char* path)
-{
-    std::size_t common = 0;
-    while (path[common] != '\0' && path[common] == createdPath[common])
-        ++common;
-    for (char* separator = std::strchr(path, '\\'); separator;
-         separator = std::strchr(separator + 1, '\\')) {
-        if (separator == path || separator[-1] == '.' || std::size_t(separator - path) < common)
-            continue;
-        *separator = '\0';
-        createDirectory(path);
-        *separator = '\\';
-    }
-    std::strcpy(createdPath, path);
-    return 0;
-}
-
 // Copies a stored entry straight from the input blocks, folding each piece
 // into the CRC as it passes, up to its declared size; false when the data is
 // longer than that. An archive that ends early ends the copy; the CRC
@@ -152,9 +121,16 @@ int unzipOneFile(const char* destinationDirectory, char* record)
     // The MS-DOS directory attribute marks a directory; archivers that write
     // no MS-DOS attributes mark one only by the trailing slash of its name.
     std::size_t length = std::strlen(name);
+    std::size_t destinationLength = std::strlen(destinationDirectory);
     if ((readLittle32(header + centralExternalAttributes) & directoryAttribute)
-        || (length != 0 && isSeparator(name[length - 1])))
-        return createPathDirectories(outputPath);
+        || (length != 0 && isSeparator(name[length - 1]))) {
+        int made = createPathDirectories(outputPath, destinationLength, true);
+        if (made == 1)
+            showError("Unsafe file name #%s# :-(", name);
+        else if (made == 2)
+            showError("Can't create directory #%s# :-(", name);
+        return made == 0 ? 0 : 1;
+    }
 
     // Without the password its data would only be written out as noise.
     if (readLittle16(header + centralFlags) & encryptedFlag) {
@@ -170,9 +146,13 @@ int unzipOneFile(const char* destinationDirectory, char* record)
         showError("Overlapping entries #%s# :-(", name);
         return 1;
     }
-    createPathDirectories(outputPath);
-    outputFile = openOutputStream(outputPath);
-    if (!outputFile) {
+    int made = createPathDirectories(outputPath, destinationLength, false);
+    int opened = made == 0 ? openOutputStream(outputPath, &outputFile) : made;
+    if (opened == 1) {
+        showError("Unsafe file name #%s# :-(", name);
+        return 1;
+    }
+    if (opened == 2) {
         showError("Can't open output file :-(");
         return 1;
     }

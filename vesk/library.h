@@ -18,7 +18,12 @@ int showError(const char* format, ...)
     ;
 
 int findEndOfCentralDirectory(unsigned char* endRecord, std::uint64_t* endPosition);
-int createPathDirectories(char* path);
+// Makes every directory that a backslash of `path` ends, outermost first,
+// and the path itself `withLast`; 0 when all of them are directories then,
+// 1 when one below the destination (its first `destinationLength`
+// characters) is a link, 2 when one is anything else. Leaves path as it
+// found it.
+int createPathDirectories(char* path, std::size_t destinationLength, bool withLast);
 void forgetCreatedDirectories();
 bool copyStoredEntry(std::uint64_t compressedSize, std::uint64_t declaredSize);
 

@@ -26,6 +26,42 @@ bool isParentComponent(const char* begin, const char* end)
     return dots >= 2;
 }
 
+bool sameLetters(const char* text, const char* lower, std::size_t length)
+{
+    for (std::size_t i = 0; i < length; ++i) {
+        char c = text[i] >= 'A' && text[i] <= 'Z' ? char(text[i] - 'A' + 'a') : text[i];
+        if (c != lower[i])
+            return false;
+    }
+    return true;
+}
+
+// A component that Windows maps to a device, whatever follows its first dot
+// and whatever trailing blanks: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to
+// COM9 and LPT1 to LPT9, the superscript digits 1, 2 and 3 included, in any
+// case. Its data would vanish into the device, or come from it.
+bool isDeviceComponent(const char* begin, const char* end)
+{
+    if (!windowsNames)
+        return false;
+    const char* stem = begin;
+    while (stem != end && *stem != '.')
+        ++stem;
+    while (stem != begin && stem[-1] == ' ')
+        --stem;
+    std::size_t length = std::size_t(stem - begin);
+    static const char* const devices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+    for (const char* device : devices)
+        if (length == std::strlen(device) && sameLetters(begin, device, length))
+            return true;
+    if (length < 4 || !(sameLetters(begin, "com", 3) || sameLetters(begin, "lpt", 3)))
+        return false;
+    const unsigned char* digit = reinterpret_cast<const unsigned char*>(begin + 3);
+    if (length == 4)
+        return digit[0] >= '1' && digit[0] <= '9';
+    return length == 5 && digit[0] == 0xC2 && (digit[1] == 0xB9 || digit[1] == 0xB2 || digit[1] == 0xB3);
+}
+
 // Well-formed UTF-8: no stray or missing continuation bytes, no overlong
 // forms, no surrogates, nothing beyond U+10FFFF.
 bool isUtf8(const unsigned char* text, std::size_t length)
@@ -137,7 +173,7 @@ bool isSafeName(const char* name)
     const char* begin = name;
     for (const char* c = name;; ++c) {
         if (*c == '\0' || isSeparator(*c)) {
-            if (isParentComponent(begin, c))
+            if (isParentComponent(begin, c) || isDeviceComponent(begin, c))
                 return false;
             if (*c == '\0')
                 return true;

@@ -34,9 +34,14 @@ constexpr bool convertsNarrowText = false;
 // false, with as much as fits, when it is longer than any path can be.
 bool toLibraryText(const char* narrow, char* text);
 
-// Raw byte streams; nullptr when the file cannot be opened.
+// A raw byte stream to read; nullptr when the file cannot be opened.
 std::FILE* openArchiveStream(const char* path);
-std::FILE* openOutputStream(const char* path);  // created or truncated
+
+// Opens an entry's output file for writing raw bytes, empty: 0 with the
+// stream; 1 when a link stands at the path, which this platform refuses to
+// replace; 2 when it cannot be opened, or a directory, device, FIFO or
+// socket stands there. Nothing that stands there is ever written through.
+int openOutputStream(const char* path, std::FILE** stream);
 
 // Positions a stream at an absolute offset; archives may exceed 2 GiB.
 bool seekStream(std::FILE* stream, std::uint64_t position);
@@ -44,8 +49,10 @@ bool seekStream(std::FILE* stream, std::uint64_t position);
 // The length of the file behind a stream.
 bool streamSize(std::FILE* stream, std::uint64_t* size);
 
-// Creates one directory; failure (it exists, say) is the caller's to ignore.
-void createDirectory(const char* path);
+// Makes one directory unless it is there: 0 when the path then names a
+// directory; 1 when it is a symbolic link or another reparse point and
+// `followLinks` is false; 2 when it is anything else, or nothing.
+int makeDirectory(const char* path, bool followLinks);
 
 // Flushes the still-open output and gives it the MS-DOS date and time, read
 // as local time, as its last-write time. Failures are ignored.

@@ -2,6 +2,7 @@
 // Windows services the library was written against.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <ctime>
@@ -69,11 +70,27 @@ std::FILE* openArchiveStream(const char* path)
     return stream;
 }
 
-std::FILE* openOutputStream(const char* path)
+// A regular file or a link at the path is unlinked and the file made anew,
+// so that neither a link nor another name of a file (a hard link) is
+// written through; anything else there is left alone.
+int openOutputStream(const char* path, std::FILE** stream)
 {
+    *stream = nullptr;
     char native[pathCapacity];
     toNativePath(path, native);
-    return std::fopen(native, "wb");
+    struct stat status;
+    if (lstat(native, &status) == 0
+        && (!(S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) || unlink(native) != 0))
+        return 2;
+    int file = open(native, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (file < 0)
+        return 2;
+    *stream = fdopen(file, "wb");
+    if (!*stream) {
+        close(file);
+        return 2;
+    }
+    return 0;
 }
 
 bool seekStream(std::FILE* stream, std::uint64_t position)
@@ -90,11 +107,17 @@ bool streamSize(std::FILE* stream, std::uint64_t* size)
     return true;
 }
 
-void createDirectory(const char* path)
+int makeDirectory(const char* path, bool followLinks)
 {
     char native[pathCapacity];
     toNativePath(path, native);
     mkdir(native, 0777);
+    struct stat status;
+    if (lstat(native, &status) != 0)
+        return 2;
+    if (S_ISLNK(status.st_mode) && (!followLinks || stat(native, &status) != 0))
+        return followLinks ? 2 : 1;
+    return S_ISDIR(status.st_mode) ? 0 : 2;
 }
 
 void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime)
@@ -135,7 +158,18 @@ int showMessageBox(const char*)
 #else
 int showMessageBox(const char* text)
 {
-    std::fprintf(stderr, "ZEL Development Environment: %s\n", text);
+    // Control characters are written as escapes, so that a name cannot
+    // drive the terminal; other bytes, UTF-8 included, go out as they are.
+    char line[4 * 1024 + 1];
+    std::size_t length = 0;
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != '\0'; ++c) {
+        if (*c < 0x20 || *c == 0x7F)
+            length += std::size_t(std::snprintf(line + length, 5, "\\x%02x", *c));
+        else
+            line[length++] = char(*c);
+    }
+    line[length] = '\0';
+    std::fprintf(stderr, "ZEL Development Environment: %s\n", line);
     return 1;  // IDOK
 }
 #endif

@@ -26,11 +26,6 @@ bool toWide(const char* text, wchar_t (&wide)[pathLimit])
     return MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, pathLimit) != 0;
 }
 
-std::FILE* openStream(const char* path, const wchar_t* mode)
-{
-    wchar_t widePath[pathLimit];
-    return toWide(path, widePath) ? _wfopen(widePath, mode) : nullptr;
-}
 
 }  // namespace
 
@@ -53,12 +48,23 @@ bool toLibraryText(const char* narrow, char* text)
 
 std::FILE* openArchiveStream(const char* path)
 {
-    return openStream(path, L"rb");
+    wchar_t widePath[pathLimit];
+    return toWide(path, widePath) ? _wfopen(widePath, L"rb") : nullptr;
 }
 
-std::FILE* openOutputStream(const char* path)
+// A regular file there is truncated in place, as the ANSI calls did; a link
+// or junction there is refused rather than written through.
+int openOutputStream(const char* path, std::FILE** stream)
 {
-    return openStream(path, L"wb");
+    *stream = nullptr;
+    wchar_t widePath[pathLimit];
+    if (!toWide(path, widePath))
+        return 2;
+    DWORD attributes = GetFileAttributesW(widePath);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return 1;
+    *stream = _wfopen(widePath, L"wb");
+    return *stream ? 0 : 2;
 }
 
 bool seekStream(std::FILE* stream, std::uint64_t position)
@@ -75,11 +81,19 @@ bool streamSize(std::FILE* stream, std::uint64_t* size)
     return true;
 }
 
-void createDirectory(const char* path)
+int makeDirectory(const char* path, bool followLinks)
 {
     wchar_t widePath[pathLimit];
-    if (toWide(path, widePath))
-        CreateDirectoryW(widePath, nullptr);
+    if (!toWide(path, widePath))
+        return 2;
+    CreateDirectoryW(widePath, nullptr);
+    DWORD attributes = GetFileAttributesW(widePath);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return 2;
+    // Symbolic links, junctions and mount points are reparse points.
+    if (!followLinks && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return 1;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 2;
 }
 
 void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime)

@@ -46,6 +46,10 @@ protected:
     Outcome extractBytes(const std::string& bytes) { return extractBytes(bytes, destination); }
     Outcome extract(const Archive& archive) { return extractBytes(buildArchive(archive).bytes); }
 
+    // Writes past this many bytes of a file fail while unzip runs, as on a
+    // full disk; 0: no limit.
+    std::uint64_t fileSizeLimit = 0;
+
     // Runs unzip and checks that it leaves no stream open.
     Outcome extractFile(const std::string& archive, const std::string& target)
     {
@@ -53,7 +57,7 @@ protected:
         int after = 0;
         Outcome outcome = captureOutput([&] {
             before = openDescriptorCount();
-            int result = unzip(archive.c_str(), target.c_str());
+            int result = withFileSizeLimit(fileSizeLimit, [&] { return unzip(archive.c_str(), target.c_str()); });
             after = openDescriptorCount();
             return result;
         });

@@ -1,8 +1,10 @@
 #include "testSupport.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -146,6 +148,23 @@ Outcome captureOutput(const std::function<int()>& call)
 Outcome runUnzip(const std::string& archivePath, const std::string& destination)
 {
     return captureOutput([&] { return unzip(archivePath.c_str(), destination.c_str()); });
+}
+
+int withFileSizeLimit(std::uint64_t bytes, const std::function<int()>& call)
+{
+    if (bytes == 0)
+        return call();
+    // The signal would end the process; the write's error is what counts.
+    void (*previousHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous;
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limited = previous;
+    limited.rlim_cur = rlim_t(bytes);
+    setrlimit(RLIMIT_FSIZE, &limited);
+    int result = call();
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    return result;
 }
 
 }  // namespace zipTest

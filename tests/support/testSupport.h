@@ -68,6 +68,9 @@ struct Outcome {
 // Runs a call of the library with standard output and standard error
 // captured at the file-descriptor level.
 Outcome captureOutput(const std::function<int()>& call);
+// Runs a call with writes past `bytes` of any file failing (EFBIG), as on a
+// full disk; 0: no limit.
+int withFileSizeLimit(std::uint64_t bytes, const std::function<int()>& call);
 Outcome runUnzip(const std::string& archivePath, const std::string& destination);
 
 }  // namespace zipTest
