@@ -26,7 +26,7 @@ PYTHON
 touch -d "2010-06-01 12:30:10" "$tree/big.bin" "$tree/sub/a.txt"
 touch -d "2010-01-15 08:00:00" "$tree/sub/deeper/c.bin" "$tree/empty"
 touch -d "1999-12-31 23:59:58" "$tree/with space.txt"
-touch -d "2021-07-04 04:05:06" "$tree/sub/deeper/odd.bin"
+touch -d "2021-07-04 04:05:06" "$tree/sub/deeper/odd.bin" "$tree/Grüße/straße.txt" "$tree/日本語 ファイル.txt"
 
 (cd "$tree" && zip -0 -r -q "$work/infozip.zip" .)
 # Zip64 records for an ordinary archive: an end record of all ones.
