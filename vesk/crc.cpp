@@ -1,8 +1,11 @@
 #include "crc.h"
 
+#include "crcFolding.h"
+
 std::uint32_t crcTable[256];
 std::uint32_t crcSlices[15][256];
 std::uint32_t crcRegister;
+bool crcByFolding;
 
 void buildCrcTable()
 {
@@ -19,10 +22,16 @@ void buildCrcTable()
             slice[i] = v;
         }
     }
+    crcByFolding = processorCanFoldCrc();
 }
 
 std::uint32_t advanceCrc(std::uint32_t crc, const unsigned char* data, std::int32_t length)
 {
+    if (crcByFolding && length >= 16) {
+        crc = foldCrc(crc, data, std::size_t(length));
+        data += length & ~15;
+        length &= 15;
+    }
     for (; length >= 16; length -= 16, data += 16) {
         // The register meets the first four bytes; each byte then travels
         // over the bytes behind it in the step.

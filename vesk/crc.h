@@ -13,6 +13,12 @@ extern std::uint32_t crcSlices[15][256];
 // entry's CRC-32 is its complement after the last byte.
 extern std::uint32_t crcRegister;
 
+// Whether updateCrc folds 16 bytes at a time by carry-less multiplication,
+// chosen by buildCrcTable for processors that can; the tables then serve
+// only pieces shorter than 16 bytes and the tails of longer ones.
+extern bool crcByFolding;
+
+// Builds the tables and chooses the way, once, when the library is loaded.
 void buildCrcTable();
 // Folds the bytes into crcRegister; a length of 0 or less does nothing.
 void updateCrc(const unsigned char* data, std::int32_t length);

@@ -38,7 +38,8 @@ bool isValidDosDateTime(int year, int month, int day, int hour, int minute, int 
 
 }  // namespace
 
-// The CRC table is built once, when the library is loaded into a process.
+// The CRC tables are built and the CRC's way chosen once, when the library
+// is loaded into a process.
 __attribute__((constructor)) static void loadLibrary()
 {
     buildCrcTable();

@@ -351,6 +351,20 @@ if code != 0 or output != b"unzip 1, unzipOneFile 1\r\n" or error:
     print(f"FAIL import library: exit {code}, output {output!r}, errors {error!r}")
     failures += 1
 
+# The DLL names the way its CRC-32 goes in its debug output when it loads:
+# by carry-less multiplication where the processor has PCLMULQDQ and SSE4.1.
+with open("/proc/cpuinfo") as cpuinfo:
+    flags = set(cpuinfo.read().split())
+expectedWay = ("carry-less multiplication" if {"pclmulqdq", "sse4_1"} <= flags else "table")
+code, output, error = wineTools.run(
+    state, ["wine", os.path.join(windowsBin, "vesk-host.exe"), "../archives/stored.zip", "dest"],
+    cwd=folder, debug="-all,+debugstr")
+ways = [way for way in ("carry-less multiplication", "table") if f"vesk: CRC-32 by {way}" in error]
+print(f"vesk.dll under Wine: CRC-32 by {', '.join(ways) or 'an unnamed way'}")
+if code != 0 or ways != [expectedWay]:
+    print(f"FAIL CRC-32 way: exit {code}, {ways}, wanted {expectedWay}")
+    failures += 1
+
 shutil.rmtree(work, ignore_errors=True)
 print(f"extraction: {len(cases)} archive cases on both platforms, "
       f"{'all passed' if not failures else f'{failures} differences'}")
