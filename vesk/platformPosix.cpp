@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -71,27 +72,23 @@ std::FILE* openArchiveStream(const char* path)
     return stream;
 }
 
-// A regular file or a link at the path is unlinked and the file made anew,
-// so that neither a link nor another name of a file (a hard link) is
-// written through; anything else there is left alone.
+// The file is made anew, exclusively: a regular file or a link at the path
+// is unlinked first, so that neither a link nor another name of a file (a
+// hard link) is written through; anything else there is left alone.
 int openOutputStream(const char* path, std::FILE** stream)
 {
-    *stream = nullptr;
     char native[pathCapacity];
     toNativePath(path, native);
+    // "x": O_EXCL, which never follows a link at the path; "e": O_CLOEXEC.
+    *stream = std::fopen(native, "wbxe");
+    if (*stream)
+        return 0;
     struct stat status;
-    if (lstat(native, &status) == 0
-        && (!(S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) || unlink(native) != 0))
+    if (errno != EEXIST || lstat(native, &status) != 0
+        || !(S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) || unlink(native) != 0)
         return 2;
-    int file = open(native, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (file < 0)
-        return 2;
-    *stream = fdopen(file, "wb");
-    if (!*stream) {
-        close(file);
-        return 2;
-    }
-    return 0;
+    *stream = std::fopen(native, "wbxe");
+    return *stream ? 0 : 2;
 }
 
 bool seekStream(std::FILE* stream, std::uint64_t position)
