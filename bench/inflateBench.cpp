@@ -1,7 +1,7 @@
 // Decodes one large Deflate entry through unzip() into a tmpfs folder and the
 // same stream through zlib's inflate with crc32 (and, when built with it,
 // libdeflate's whole-buffer decoder, once with its own crc32 and once with
-// vesk's table CRC), and compares throughputs.
+// vesk's CRC), and compares throughputs.
 #include <sys/stat.h>
 #include <zlib.h>
 #ifdef VESK_BENCH_LIBDEFLATE
@@ -180,9 +180,9 @@ bool zlibInflate(const Bytes& stream, const char* path, std::uint32_t expectedCr
 // libdeflate decodes the whole entry into one buffer, which is its best case:
 // allocated and touched before the rounds, as the other decoders' fixed
 // buffers are. The output is then checked and written in 64 KiB pieces, as
-// the extractors do. Its own crc32 multiplies without carries; with veskCrc,
-// vesk's table CRC checks instead: the fastest decoder at hand with vesk's
-// CRC and writes, a bound on what vesk's own decoder can reach.
+// the extractors do. With veskCrc, vesk's CRC checks instead of libdeflate's
+// crc32: the fastest decoder at hand with vesk's CRC and writes, a bound on
+// what vesk's own decoder can reach.
 bool libdeflateInflate(const Bytes& stream, const char* path, std::uint32_t expectedCrc,
                        Bytes& buffer, bool veskCrc)
 {
@@ -273,8 +273,9 @@ int main(int argc, char** argv)
                 best[1] / best[0] >= 2 ? "PASS" : "FAIL");
 #ifdef VESK_BENCH_LIBDEFLATE
     std::printf("libdeflate+crc32:    %7.1f MB/s\n", size / best[2]);
-    std::printf("ratio vesk/libdeflate: %5.3f  (stretch >= 0.80: %s)\n", best[2] / best[0],
-                best[2] / best[0] >= 0.8 ? "PASS" : "FAIL");
+    double toLibdeflate = best[2] / best[0];
+    std::printf("ratio vesk/libdeflate: %5.3f  (goal >= 0.85: %s, stretch >= 1.00: %s)\n", toLibdeflate,
+                toLibdeflate >= 0.85 ? "PASS" : "FAIL", toLibdeflate >= 1 ? "PASS" : "FAIL");
     std::printf("libdeflate+vesk's CRC: %6.1f MB/s\n", size / best[3]);
     std::printf("ratio libdeflate with vesk's CRC/zlib: %5.3f  (bound for vesk/zlib)\n",
                 best[1] / best[3]);
