@@ -164,6 +164,13 @@ check({kind for kind, _ in found} == {"3", "14"}
       f"{program}: resources {found}")
 checkIconGroups(program, found)
 
+# The Windows host loads the DLL at run time: it is not among its imports.
+program = f"{binDir}/vesk-extract.exe"
+listing = headers(program)
+check("file format pei-i386" in listing, f"{program}: not a 32-bit Windows binary")
+check(re.search(r"Subsystem\s+00000003", listing), f"{program}: not a console program")
+checkImports(program, imports(listing), ["LoadLibraryA", "GetProcAddress", "GetModuleFileNameA"])
+
 for failure in failures:
     print("FAIL", failure)
 print(f"binaries: {'all passed' if not failures else f'{len(failures)} failed'}")

@@ -1,0 +1,62 @@
+#!/bin/bash
+# The native install tree, the CMake package and the release archives: what
+# each holds, the SONAME, the installed host, and a consumer project built
+# against the installed package.  Usage: packagingTest.sh SOURCE_DIR BUILD_DIR
+set -u
+source=$1
+build=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+    echo "FAIL $*"
+    failures=$((failures + 1))
+}
+
+tree='bin/vesk-extract
+include/vesk.h
+lib/cmake/vesk/veskConfig-relwithdebinfo.cmake
+lib/cmake/vesk/veskConfig.cmake
+lib/cmake/vesk/veskConfigVersion.cmake
+lib/libvesk.so
+lib/libvesk.so.1
+lib/libvesk.so.1.0.0'
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null || fail "install"
+listed=$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
+[ "$listed" = "$tree" ] || fail "install tree:" $listed
+soname=$(objdump -p "$prefix/lib/libvesk.so.1.0.0" | awk '$1 == "SONAME" { print $2 }')
+[ "$soname" = libvesk.so.1 ] || fail "SONAME $soname"
+
+# The installed host finds the library in the lib folder beside its bin.
+[ "$("$prefix/bin/vesk-extract" --version)" = "vesk-extract 1.0.0" ] || fail "--version"
+"$prefix/bin/vesk-extract" --help | grep -q '^usage: vesk-extract ARCHIVE \[DEST\]$' || fail "--help"
+sample=$source/host/sample/sample.zip
+mkdir -p "$work/expected"
+unzip -q "$sample" -d "$work/expected"
+"$prefix/bin/vesk-extract" "$sample" "$work/host" || fail "installed host: status $?"
+diff -r "$work/expected" "$work/host" >/dev/null || fail "installed host: other files"
+
+# Another project finds the package and links vesk::vesk.
+if cmake -S "$source/examples/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null \
+   && cmake --build "$work/consumer" >/dev/null; then
+    "$work/consumer/consumer" "$sample" "$work/consumed" || fail "consumer: status $?"
+    diff -r "$work/expected" "$work/consumed" >/dev/null || fail "consumer: other files"
+else
+    fail "consumer does not build against the installed package"
+fi
+
+# The release archives: the same tree, in a folder of its own or below /usr.
+if cpack --config "$build/CPackConfig.cmake" -B "$work/packages" >/dev/null; then
+    folder=vesk-1.0.0-linux-$(uname -m)
+    listed=$(tar tzf "$work/packages/$folder.tar.gz" | grep -v '/$' | sed "s|^$folder/||" | LC_ALL=C sort)
+    [ "$listed" = "$tree" ] || fail "tar.gz:" $listed
+    listed=$(dpkg-deb -c "$work/packages/vesk_1.0.0_"*.deb | awk '$6 !~ /\/$/ { print $6 }' \
+             | sed 's|^\./usr/||' | LC_ALL=C sort)
+    [ "$listed" = "$tree" ] || fail ".deb:" $listed
+else
+    fail "cpack"
+fi
+
+[ $failures = 0 ] && echo "packaging: all passed"
+exit $failures
