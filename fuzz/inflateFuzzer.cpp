@@ -71,14 +71,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     unsigned long messages = shownMessageCount - messagesBefore;
     if (result != 0 && result != 1)
         finding("result neither 0 nor 1");
-    if (messages != (result == 0 ? 1u : 0u))
+    if (messages != (result == 1 ? 1u : 0u))
         finding("a failure without exactly one message, or a message without failure");
     if (~crcRegister != crc32(0, reinterpret_cast<const Bytef*>(output.data()), unsigned(output.size())))
         finding("CRC register does not cover what reached the file");
 
     std::string expected;
     if (zlibDecode(data, size, expected)) {
-        if (result != 1)
+        if (result != 0)
             finding("zlib decodes the stream, the decoder fails");
         if (output != expected)
             finding("output differs from zlib's");

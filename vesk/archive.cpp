@@ -182,12 +182,12 @@ int walkArchive(const char* archiveName, char* destination)
 // very first byte does not count. Scanning backward from the end, the first
 // signature met is the last one, so the search costs what lies behind it.
 // `endPosition` is where the record starts.
-int findEndOfCentralDirectory(unsigned char* endRecord, std::uint64_t* endPosition)
+bool findEndOfCentralDirectory(unsigned char* endRecord, std::uint64_t* endPosition)
 {
     std::uint64_t size;
     // The smallest archive is an end record alone.
     if (!streamSize(archiveFile, &size) || size < endRecordSize)
-        return 0;
+        return false;
     unsigned char scanBuffer[1024];
     std::uint64_t top = size - 5;  // the highest position still to test
     for (;;) {
@@ -196,7 +196,7 @@ int findEndOfCentralDirectory(unsigned char* endRecord, std::uint64_t* endPositi
         std::size_t length = std::size_t(end - start);
         if (!seekStream(archiveFile, start)
             || std::fread(scanBuffer, 1, length, archiveFile) != length)
-            return 0;
+            return false;
         for (std::size_t i = length - 3; i-- > 0;) {
             if (readLittle32(scanBuffer + i) != endSignature)
                 continue;
@@ -206,7 +206,7 @@ int findEndOfCentralDirectory(unsigned char* endRecord, std::uint64_t* endPositi
             return *endPosition != 0 && readArchiveAt(*endPosition, endRecord, endRecordSize);
         }
         if (start == 0)
-            return 0;
+            return false;
         top = start - 1;
     }
 }

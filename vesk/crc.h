@@ -1,4 +1,14 @@
 // CRC-32 of the ZIP format: reflected polynomial 0xEDB88320.
+//
+// The check of an entry's data, end to end:
+// - buildCrcTable runs once, when the library is loaded (the load hook of
+//   each platform seam: platformPosix.cpp, DllMain in platformWindows.cpp);
+// - unzipOneFile (entry.cpp) presets crcRegister before the entry's data;
+// - every byte written to the output file passes updateCrc on its way:
+//   stored data in copyStoredEntry (entry.cpp), decoded data in the window's
+//   flushWindow (inflate/window.cpp), in the same pieces as they are written;
+// - unzipOneFile compares the complement of crcRegister with the CRC-32 of
+//   the entry's central record.
 #ifndef VESK_CRC_H
 #define VESK_CRC_H
 

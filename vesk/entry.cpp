@@ -166,7 +166,7 @@ int unzipOneFile(const char* destinationDirectory, char* record)
     bool withinDeclaredSize = true;
     if (method == 8) {
         int inflated = inflateEntry(place.uncompressedSize);
-        outcome = inflated == 0 ? 1 : 0;
+        outcome = inflated == 1 ? 1 : 0;
         withinDeclaredSize = inflated != 2;
     } else if (method == 0) {
         withinDeclaredSize = copyStoredEntry(place.compressedSize, place.uncompressedSize);

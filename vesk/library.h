@@ -1,4 +1,9 @@
 // State and services shared by the parts of the library.
+//
+// Results inside the library: a function that can fail in one way returns
+// bool, true when it succeeded; one that can fail in several ways returns,
+// as the exports do, 0 when it succeeded and a small number that names the
+// failure (1, 2), which its comment lists.
 #ifndef VESK_LIBRARY_H
 #define VESK_LIBRARY_H
 
@@ -17,7 +22,7 @@ int showError(const char* format, ...)
 #endif
     ;
 
-int findEndOfCentralDirectory(unsigned char* endRecord, std::uint64_t* endPosition);
+bool findEndOfCentralDirectory(unsigned char* endRecord, std::uint64_t* endPosition);
 // Makes every directory that a backslash of `path` ends, outermost first,
 // and the path itself `withLast`; 0 when all of them are directories then,
 // 1 when one below the destination (its first `destinationLength`

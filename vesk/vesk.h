@@ -27,10 +27,13 @@ extern "C" {
 // entry was extracted, 1 after a failure, which has been shown to the user.
 VESK_API int VESK_CALL unzip(const char* archivePath, const char* destinationDirectory);
 
-// Extracts one entry of the archive that unzip() holds open. record holds one
-// central-directory file header followed by its name and is written to (a NUL
-// behind the name). Returns 0 on success, 1 on failure, 2 for an unsupported
-// compression method. Without an open archive it returns 1.
+// Extracts one entry of the archive that unzip() holds open: the per-entry
+// step of unzip(), of no use on its own. destinationDirectory is empty or
+// ends in a backslash, as unzip() passes it. record holds one
+// central-directory file header followed by its name, extra field and
+// comment, and is written to (a NUL behind the name). Returns 0 on success,
+// 1 on failure, 2 for an unsupported compression method. Without an open
+// archive it returns 1.
 VESK_API int VESK_CALL unzipOneFile(const char* destinationDirectory, char* record);
 
 #ifdef __cplusplus

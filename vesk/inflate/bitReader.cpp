@@ -17,7 +17,7 @@ namespace {
 // at least 16 KiB, so that the small entries that follow it are mostly read
 // along; later reads double up to the block's size.
 constexpr std::int32_t firstReadMinimum = 16384;
-std::int32_t refillSize;
+std::int32_t blockReadSize;
 // Archive position of inputBuffer[0] and the bytes the last read delivered.
 // Blocks are read one after the other, so the archive stands at inputStart +
 // blockLength.
@@ -34,21 +34,21 @@ void limitToEntry()
     inputLimit = left < std::uint64_t(blockLength) ? std::int32_t(left) : blockLength;
 }
 
-void refillInput()
+void readInputBlock()
 {
     if (inputEnd - inputStart <= std::uint64_t(blockLength))
         return;  // the entry ends in this block
     inputStart += std::uint64_t(blockLength);
-    blockLength = std::int32_t(std::fread(inputBuffer, 1, std::size_t(refillSize), archiveFile));
+    blockLength = std::int32_t(std::fread(inputBuffer, 1, std::size_t(blockReadSize), archiveFile));
     inputPosition = 0;
-    refillSize = refillSize < inputSize / 2 ? 2 * refillSize : inputSize;
+    blockReadSize = blockReadSize < inputSize / 2 ? 2 * blockReadSize : inputSize;
     limitToEntry();
 }
 
 unsigned nextInputByte()
 {
     if (inputPosition == inputLimit) {
-        refillInput();
+        readInputBlock();
         if (inputPosition == inputLimit) {
             // More zeros than bitBuffer holds: some of them were consumed.
             if (++inputOverrun > 8)
@@ -78,7 +78,7 @@ void forgetInput()
 // after a seek. Until limitInput, the input runs to the end of the archive.
 bool startInput(std::uint64_t position, std::uint64_t expected)
 {
-    refillSize = expected < std::uint64_t(firstReadMinimum) ? firstReadMinimum
+    blockReadSize = expected < std::uint64_t(firstReadMinimum) ? firstReadMinimum
                  : expected < std::uint64_t(inputSize)      ? std::int32_t(expected)
                                                             : inputSize;
     inputEnd = ~std::uint64_t(0);
@@ -94,7 +94,7 @@ bool startInput(std::uint64_t position, std::uint64_t expected)
     blockLength = 0;
     inputLimit = 0;
     inputPosition = 0;
-    refillInput();
+    readInputBlock();
     return true;
 }
 
@@ -110,7 +110,7 @@ void limitInput(std::uint64_t end)
 std::int32_t readInput(const unsigned char** bytes, std::int32_t wanted)
 {
     if (inputPosition == inputLimit)
-        refillInput();
+        readInputBlock();
     std::int32_t available = inputLimit - inputPosition;
     std::int32_t taken = wanted < available ? wanted : available;
     *bytes = inputBuffer + inputPosition;

@@ -1,6 +1,12 @@
 // Input of an entry: archive bytes read ahead in blocks, from the local header
 // on, and delivered to the decoder as bits in Deflate's order, least
 // significant bit of each byte first.
+//
+// Two kinds of call: startInput, limitInput and readInput serve the entry
+// code (its local header, stored data) and return what they could do. The
+// calls that take bits, and takeInputBytes, fail a stream that runs out by
+// jumping to the point that inflateEntry sets (decodeFailure.h): they run
+// only inside inflateEntry.
 #ifndef VESK_INFLATE_BIT_READER_H
 #define VESK_INFLATE_BIT_READER_H
 

@@ -26,9 +26,12 @@ struct SymbolEntries {
         literal[256] = makeEntry(endOfBlockKind, 0, 0);
         for (unsigned symbol = 257; symbol < 265; ++symbol)
             literal[symbol] = makeEntry(matchKind, symbol - 254, 0);
-        // Lengths 11 to 257 in groups of four with one to five extra bits;
-        // 286 and 287, which only a fixed block can carry, continue the
-        // series with six extra bits (lengths 323 to 450).
+        // Lengths 11 to 257 in groups of four with one to five extra bits.
+        // 286 and 287 have codes in every fixed block, and in a dynamic one
+        // that gives 288 lengths; Deflate assigns them no length, and zlib
+        // refuses them. This decoder has always read them as the series
+        // goes on, with six extra bits (lengths 323 to 450), and keeps doing
+        // so, so that what it extracted once it extracts again.
         for (unsigned symbol = 265; symbol < 288; ++symbol) {
             unsigned group = symbol - 257;
             unsigned extra = (group >> 2) - 1;
@@ -171,7 +174,7 @@ void decodeCompressedBlock()
         std::int32_t length = std::int32_t(value);
         decodeSymbol(distanceTable, distanceRootBits, value);
         std::int32_t distance = std::int32_t(value);
-        if (windowFill - firstReachable() < distance)
+        if (windowFill - entryStart() < distance)
             failDecoding();  // before the entry's first byte
         copyMatch(length, distance);
     }
@@ -189,7 +192,7 @@ int inflateEntry(std::uint64_t declaredSize)
         return 2;
     default:
         showError(" Bad Table ");
-        return 0;
+        return 1;
     }
     startBits();
     bool final;
@@ -213,5 +216,5 @@ int inflateEntry(std::uint64_t declaredSize)
     } while (!final);
     checkStreamEnd();
     flushWindow(true);
-    return 1;
+    return 0;
 }

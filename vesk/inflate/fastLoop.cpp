@@ -27,7 +27,7 @@ bool decodeFast(const std::uint32_t* literalTable, const std::uint32_t* distance
     const unsigned char* const inputEnd = inputBuffer + inputLimit;
     unsigned char* out = outputWindow + windowFill;
     unsigned char* const lastOutput = outputWindow + windowSize - stepOutput;
-    const unsigned char* const reachable = outputWindow + firstReachable();
+    const unsigned char* const entryBegin = outputWindow + entryStart();
     bool endOfBlock = false;
 
     while (inputEnd - next >= stepInput && out <= lastOutput) {
@@ -59,7 +59,7 @@ bool decodeFast(const std::uint32_t* literalTable, const std::uint32_t* distance
         if (!isKind(entry, matchKind))
             failDecoding();
         std::int32_t distance = std::int32_t(takeSymbol(bits, count, entry));
-        if (out - reachable < distance)
+        if (out - entryBegin < distance)
             failDecoding();  // before the entry's first byte
         out = copyBytes(out, length, distance);
     }

@@ -7,7 +7,7 @@
 // Decodes the stream that starts at the current position of the input (see
 // bitReader.h; the entry's reader has read its local header from there) up to
 // the end of its final block, writing every byte to outputFile and folding it
-// into crcRegister. Returns 1; 0 after showing " Bad Table " for a corrupt
+// into crcRegister. Returns 0; 1 after showing " Bad Table " for a corrupt
 // stream; 2, showing nothing, for a stream that decodes to more than the
 // `declaredSize` bytes that the entry's record declares, of which nothing
 // beyond the declared size has been written.

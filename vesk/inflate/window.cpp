@@ -5,7 +5,7 @@
 #include "decodeFailure.h"
 
 unsigned char outputWindow[windowSize];
-std::int32_t windowFill = historySize;
+std::int32_t windowFill = pieceSize;
 bool windowMoved;
 
 namespace {
@@ -17,7 +17,7 @@ std::uint64_t outputRoom;
 
 void startWindow(std::uint64_t declaredSize)
 {
-    windowFill = historySize;
+    windowFill = pieceSize;
     windowMoved = false;
     outputRoom = declaredSize;
 }
@@ -31,16 +31,16 @@ bool flushWindow(bool final)
 {
     if (!final && windowFill < windowSize)
         return false;
-    std::int32_t length = windowFill - historySize;
+    std::int32_t length = windowFill - pieceSize;
     if (std::uint64_t(length) > outputRoom)
         failDecoding(longerThanDeclared);
     outputRoom -= std::uint64_t(length);
-    updateCrc(outputWindow + historySize, length);
-    std::fwrite(outputWindow + historySize, 1, std::size_t(length), outputFile);
+    updateCrc(outputWindow + pieceSize, length);
+    std::fwrite(outputWindow + pieceSize, 1, std::size_t(length), outputFile);
     if (!final)
-        std::memcpy(outputWindow + historySize - farthestDistance, outputWindow + windowSize - farthestDistance,
+        std::memcpy(outputWindow + pieceSize - farthestDistance, outputWindow + windowSize - farthestDistance,
                     farthestDistance);
-    windowFill = historySize;
+    windowFill = pieceSize;
     windowMoved = true;
     return true;
 }
@@ -65,5 +65,5 @@ void copyMatchAcrossFlush(std::int32_t length, std::int32_t distance)
     std::int32_t source = windowFill - distance;
     while (length-- > 0)
         if (appendByte(outputWindow[source++]))
-            source -= historySize;
+            source -= pieceSize;
 }

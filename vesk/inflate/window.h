@@ -1,26 +1,29 @@
-// Output of the decoder: 128 KiB whose lower half keeps the 64 KiB of history
-// that back-references reach into, and whose upper half collects new bytes
-// until it is full and goes to the CRC and the output file.
+// Output of the decoder: a window of 128 KiB. Its upper half collects a
+// 64 KiB piece of new bytes; when the piece is full it goes to the CRC and
+// the output file, and its last 32 KiB, the history that back-references
+// reach into, move to the end of the lower half.
 #ifndef VESK_INFLATE_WINDOW_H
 #define VESK_INFLATE_WINDOW_H
 
 #include <cstdint>
 #include <cstring>
 
-constexpr std::int32_t historySize = 65536;
+constexpr std::int32_t pieceSize = 65536;  // the upper half, where a piece collects
 constexpr std::int32_t farthestDistance = 32768;
-constexpr std::int32_t windowSize = 2 * historySize;
+constexpr std::int32_t windowSize = 2 * pieceSize;
 
 extern unsigned char outputWindow[windowSize];
-extern std::int32_t windowFill;  // next byte to write, historySize..windowSize-1
-// Whether the window has moved during this entry: until it has, the history
+extern std::int32_t windowFill;  // next byte to write, pieceSize..windowSize-1
+// Whether the window has moved during this entry: until it has, the lower
 // half holds bytes of earlier entries, which no reference may reach.
 extern bool windowMoved;
 
-// The first window position that a reference of this entry may reach.
-inline std::int32_t firstReachable()
+// Where this entry's bytes begin in the window: at the upper half until the
+// window has moved, and before that everything a reference can reach is
+// this entry's.
+inline std::int32_t entryStart()
 {
-    return windowMoved ? 0 : historySize;
+    return windowMoved ? 0 : pieceSize;
 }
 
 // The entry may write `declaredSize` bytes; a flush that would pass them
@@ -31,7 +34,7 @@ void appendBytes(const unsigned char* bytes, std::int32_t length);
 void copyMatchAcrossFlush(std::int32_t length, std::int32_t distance);
 
 // Appends one byte; true when the window moved, so that a copy running
-// behind windowFill must move its source back by historySize.
+// behind windowFill must move its source back by pieceSize.
 inline bool appendByte(unsigned char byte)
 {
     outputWindow[windowFill++] = byte;
