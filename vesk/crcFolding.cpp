@@ -52,7 +52,13 @@ constexpr std::uint64_t oneBlockHigh = foldConstant(128 - 32);
 constexpr std::uint64_t lastWord = foldConstant(64);
 constexpr std::uint64_t reflectedPolynomial = reflect(polynomial, 33);
 
+// Only the functions that use the instructions are compiled for them. On
+// 32-bit Windows the stack may come aligned to 4 bytes only.
+#if defined(__i386__)
+#define VESK_FOLDING __attribute__((target("pclmul,sse4.1"), force_align_arg_pointer))
+#else
 #define VESK_FOLDING __attribute__((target("pclmul,sse4.1")))
+#endif
 
 VESK_FOLDING __m128i load(const unsigned char* at)
 {
@@ -73,10 +79,6 @@ bool processorCanFoldCrc()
     return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (ecx & bit_PCLMUL) && (ecx & bit_SSE4_1);
 }
 
-// On 32-bit Windows the stack may come aligned to 4 bytes only.
-#if defined(__i386__)
-__attribute__((force_align_arg_pointer))
-#endif
 VESK_FOLDING std::uint32_t foldCrc(std::uint32_t crc, const unsigned char* data, std::size_t length)
 {
     const __m128i oneBlock = _mm_set_epi64x(std::int64_t(oneBlockHigh), std::int64_t(oneBlockLow));
@@ -107,8 +109,8 @@ VESK_FOLDING std::uint32_t foldCrc(std::uint32_t crc, const unsigned char* data,
     // reduction of those 64 bits to the 32-bit remainder.
     const __m128i low32 = _mm_set_epi32(0, 0, 0, -1);
     x = _mm_xor_si128(_mm_srli_si128(x, 8), _mm_clmulepi64_si128(x, oneBlock, 0x10));
-    x = _mm_xor_si128(_mm_srli_si128(x, 4),
-                      _mm_clmulepi64_si128(_mm_and_si128(x, low32), _mm_set_epi64x(0, std::int64_t(lastWord)), 0x00));
+    const __m128i lastWordConstant = _mm_set_epi64x(0, std::int64_t(lastWord));
+    x = _mm_xor_si128(_mm_srli_si128(x, 4), _mm_clmulepi64_si128(_mm_and_si128(x, low32), lastWordConstant, 0x00));
     constexpr std::uint64_t quotientConstant = barrettQuotient();
     const __m128i barrett = _mm_set_epi64x(std::int64_t(quotientConstant), std::int64_t(reflectedPolynomial));
     __m128i quotient = _mm_and_si128(_mm_clmulepi64_si128(_mm_and_si128(x, low32), barrett, 0x10), low32);
