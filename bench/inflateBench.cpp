@@ -28,9 +28,9 @@ using Clock = std::chrono::steady_clock;
 // Text made of words, and the machine's own programs as binary data.
 Bytes buildCorpus(std::size_t textSize, std::size_t binarySize)
 {
-    static const char* words[] = {"window", "history", "symbol", "table", "stream", "block",
-                                  "literal", "length", "distance", "code", "the", "of",
-                                  "and", "archive", "entry", "directory", "header", "record"};
+    static const char* words[] = {"window",  "history", "symbol",   "table",     "stream", "block",
+                                  "literal", "length",  "distance", "code",      "the",    "of",
+                                  "and",     "archive", "entry",    "directory", "header", "record"};
     std::mt19937 random(12345);
     Bytes corpus;
     while (corpus.size() < textSize) {
@@ -107,8 +107,8 @@ void put32(Bytes& out, std::uint32_t value)
 
 // The fields that local and central headers share, from the version needed
 // to the name's length: Deflate, no flags, a fixed time.
-void putCommonFields(Bytes& out, std::uint32_t crc, std::uint32_t compressedSize,
-                     std::uint32_t size, const std::string& name)
+void putCommonFields(Bytes& out, std::uint32_t crc, std::uint32_t compressedSize, std::uint32_t size,
+                     const std::string& name)
 {
     put16(out, 20);
     put16(out, 0);
@@ -183,13 +183,13 @@ bool zlibInflate(const Bytes& stream, const char* path, std::uint32_t expectedCr
 // the extractors do. With veskCrc, vesk's CRC checks instead of libdeflate's
 // crc32: the fastest decoder at hand with vesk's CRC and writes, a bound on
 // what vesk's own decoder can reach.
-bool libdeflateInflate(const Bytes& stream, const char* path, std::uint32_t expectedCrc,
-                       Bytes& buffer, bool veskCrc)
+bool libdeflateInflate(const Bytes& stream, const char* path, std::uint32_t expectedCrc, Bytes& buffer,
+                       bool veskCrc)
 {
     libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
     std::size_t produced = 0;
-    libdeflate_result status = libdeflate_deflate_decompress(
-        decompressor, stream.data(), stream.size(), buffer.data(), buffer.size(), &produced);
+    libdeflate_result status = libdeflate_deflate_decompress(decompressor, stream.data(), stream.size(),
+                                                             buffer.data(), buffer.size(), &produced);
     libdeflate_free_decompressor(decompressor);
     std::FILE* out = std::fopen(path, "wb");
     std::uint32_t crc = 0;
@@ -225,8 +225,8 @@ int main(int argc, char** argv)
     mkdir(folder.c_str(), 0777);
 
     // A file as second argument replaces the built-in mix of text and programs.
-    Bytes corpus = argc > 2 ? readCorpus(argv[2], megabytes << 20)
-                            : buildCorpus(megabytes << 19, megabytes << 19);
+    Bytes corpus =
+        argc > 2 ? readCorpus(argv[2], megabytes << 20) : buildCorpus(megabytes << 19, megabytes << 19);
     if (corpus.empty()) {
         std::fprintf(stderr, "inflateBench: no corpus\n");
         return 1;
@@ -277,8 +277,7 @@ int main(int argc, char** argv)
     std::printf("ratio vesk/libdeflate: %5.3f  (goal >= 0.85: %s, stretch >= 1.00: %s)\n", toLibdeflate,
                 toLibdeflate >= 0.85 ? "PASS" : "FAIL", toLibdeflate >= 1 ? "PASS" : "FAIL");
     std::printf("libdeflate+vesk's CRC: %6.1f MB/s\n", size / best[3]);
-    std::printf("ratio libdeflate with vesk's CRC/zlib: %5.3f  (bound for vesk/zlib)\n",
-                best[1] / best[3]);
+    std::printf("ratio libdeflate with vesk's CRC/zlib: %5.3f  (bound for vesk/zlib)\n", best[1] / best[3]);
 #else
     std::printf("libdeflate: not built in (install libdeflate-dev and reconfigure)\n");
 #endif

@@ -60,8 +60,8 @@ TEST_F(ArchiveWalk, refusesSevenZipAndGzipWithAMark)
 // Only gzip with Deflate is recognised; any other start is a stub.
 TEST_F(ArchiveWalk, extractsBehindAStub)
 {
-    for (std::string stub : {std::string("\x1F\x8B\x07\x00", 4), std::string("\x37\x7A\xBC\xAE", 4),
-                             randomBytes(5000, 1)}) {
+    for (std::string stub :
+         {std::string("\x1F\x8B\x07\x00", 4), std::string("\x37\x7A\xBC\xAE", 4), randomBytes(5000, 1)}) {
         Archive archive{{Entry{"one.txt", "first"}, Entry{"sub/two.bin", randomBytes(3000, 2)}}};
         archive.stub = stub + std::string(40, 's');
         Outcome outcome = extract(archive);
@@ -130,8 +130,8 @@ TEST_F(ArchiveWalk, destinationSpellings)
 {
     writeFile(archivePath, buildArchive(Archive{{Entry{"sub/f.txt", "deep"}, Entry{"g.txt", "flat"}}}).bytes);
     const Messages expected{"g.txt", "sub/", "sub/f.txt"};
-    for (const std::string& spelling : {destination, destination + "/", libraryPath(destination),
-                                        libraryPath(destination) + "\\"}) {
+    for (const std::string& spelling :
+         {destination, destination + "/", libraryPath(destination), libraryPath(destination) + "\\"}) {
         fs::remove_all(destination);
         fs::create_directory(destination);
         EXPECT_EQ(extractFile(archivePath, spelling).result, 0) << spelling;
@@ -229,29 +229,66 @@ TEST_F(ArchiveWalk, zip64Records)
         Messages tree;
     };
     const Case cases[] = {
-        {"entries and end", with([](Archive& a) { a.zip64 = true; for (Entry& e : a.entries) e.zip64 = true; }),
+        {"entries and end", with([](Archive& a) {
+             a.zip64 = true;
+             for (Entry& e : a.entries)
+                 e.zip64 = true;
+         }),
          Shown(0, {}), both},
         {"end only", with([](Archive& a) { a.zip64 = true; }), Shown(0, {}), both},
-        {"entries only", with([](Archive& a) { for (Entry& e : a.entries) e.zip64 = true; }), Shown(0, {}), both},
-        {"all ones without a locator are true values",
-         with([](Archive& a) { a.zip64 = true; a.zip64Locator = false; a.recordCount = 2;
-                               a.centralOffset = std::uint32_t(buildArchive(a).recordOffsets[0]); }),
+        {"entries only", with([](Archive& a) {
+             for (Entry& e : a.entries)
+                 e.zip64 = true;
+         }),
          Shown(0, {}), both},
-        {"no locator", with([](Archive& a) { a.zip64 = true; a.zip64Locator = false; }),
-         Shown(1, damaged), {}},
-        {"locator beyond the file", with([](Archive& a) { a.zip64 = true; a.zip64EndOffset = 1u << 30; }),
-         Shown(1, damaged), {}},
-        {"locator at no Zip64 end record", with([](Archive& a) { a.zip64 = true; a.zip64EndOffset = 0; }),
-         Shown(1, damaged), {}},
-        {"counts disagree", with([](Archive& a) { a.zip64 = true; a.recordCount = 1; }),
-         Shown(1, damaged), {}},
-        {"Zip64 count too large", with([](Archive& a) { a.zip64 = true; a.zip64RecordCount = 3; }),
+        {"all ones without a locator are true values", with([](Archive& a) {
+             a.zip64 = true;
+             a.zip64Locator = false;
+             a.recordCount = 2;
+             a.centralOffset = std::uint32_t(buildArchive(a).recordOffsets[0]);
+         }),
+         Shown(0, {}), both},
+        {"no locator",
+         with([](Archive& a) {
+             a.zip64 = true;
+             a.zip64Locator = false;
+         }),
+         Shown(1, damaged),
+         {}},
+        {"locator beyond the file",
+         with([](Archive& a) {
+             a.zip64 = true;
+             a.zip64EndOffset = 1u << 30;
+         }),
+         Shown(1, damaged),
+         {}},
+        {"locator at no Zip64 end record",
+         with([](Archive& a) {
+             a.zip64 = true;
+             a.zip64EndOffset = 0;
+         }),
+         Shown(1, damaged),
+         {}},
+        {"counts disagree",
+         with([](Archive& a) {
+             a.zip64 = true;
+             a.recordCount = 1;
+         }),
+         Shown(1, damaged),
+         {}},
+        {"Zip64 count too large", with([](Archive& a) {
+             a.zip64 = true;
+             a.zip64RecordCount = 3;
+         }),
          Shown(1, damaged), both},
-        {"Zip64 field too short", with([&](Archive& a) {
+        {"Zip64 field too short",
+         with([&](Archive& a) {
              Entry& e = a.entries[1];
              e.compressedSize = e.uncompressedSize = e.localHeaderOffset = 0xFFFFFFFF;
-             e.centralExtra = tooShort; }),
-         Shown(1, damaged), {"a.txt"}},
+             e.centralExtra = tooShort;
+         }),
+         Shown(1, damaged),
+         {"a.txt"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -55,7 +55,8 @@ TEST(Crc, bothWaysMatchZlib)
         for (std::size_t offset = 0; offset < 16; ++offset) {
             for (std::size_t length = 0; length <= 4096; ++length) {
                 std::uint32_t expected = std::uint32_t(crc32(0, bytes + offset, uInt(length)));
-                if (~advanceCrc(0xFFFFFFFF, bytes + offset, std::int32_t(length)) != expected && mismatches++ == 0)
+                if (~advanceCrc(0xFFFFFFFF, bytes + offset, std::int32_t(length)) != expected
+                    && mismatches++ == 0)
                     ADD_FAILURE() << "folding " << folding << ", offset " << offset << ", length " << length;
             }
         }

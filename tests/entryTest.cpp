@@ -54,8 +54,8 @@ TEST_F(EntryExtraction, storedEntriesAreByteIdentical)
     archive.entries.push_back(Entry{"c:colon.txt", "colon"});
     archive.entries.push_back(Entry{"..dots", "leading dots"});
     archive.entries.push_back(Entry{".hidden/x..y", "inner dots"});
-    expected.insert(expected.end(), {".hidden/", ".hidden/x..y", "..dots", "c:colon.txt", "p/",
-                                     "p/q.txt", "x/", "x/y/", "x/y/z.txt"});
+    expected.insert(expected.end(), {".hidden/", ".hidden/x..y", "..dots", "c:colon.txt", "p/", "p/q.txt",
+                                     "x/", "x/y/", "x/y/z.txt"});
     std::sort(expected.begin(), expected.end());
 
     EXPECT_EQ(shown(extract(archive)), Shown(0, {}));
@@ -84,8 +84,7 @@ TEST_F(EntryExtraction, directoryEntries)
 
     // Without the attribute (archivers that write Unix attributes only) the
     // trailing slash alone makes a directory entry.
-    EXPECT_EQ(shown(extract(Archive{{Entry{"f1/f2/", ""}, Entry{"f1/f2/f3", "x"}}})),
-              Shown(0, {}));
+    EXPECT_EQ(shown(extract(Archive{{Entry{"f1/f2/", ""}, Entry{"f1/f2/f3", "x"}}})), Shown(0, {}));
     EXPECT_EQ(listTree(destination + "/f1"), (Messages{"f2/", "f2/f3"}));
 }
 
@@ -121,8 +120,7 @@ TEST_F(EntryExtraction, crcMismatchKeepsTheWrittenFile)
     Entry emptyWrong{"empty.bin", ""};
     emptyWrong.crc = 1;
     for (const Entry& entry : {wrong, emptyWrong}) {
-        EXPECT_EQ(shown(extract(Archive{{Entry{"empty-ok", ""}, entry}})),
-                  Shown(1, {"CRC FAILED :-("}));
+        EXPECT_EQ(shown(extract(Archive{{Entry{"empty-ok", ""}, entry}})), Shown(1, {"CRC FAILED :-("}));
         EXPECT_EQ(output("empty-ok"), "");
         EXPECT_EQ(output(entry.name), entry.data);
     }
@@ -147,11 +145,11 @@ TEST_F(EntryExtraction, timeStampsAreLocalTime)
         std::time_t expected;
     };
     const Case cases[] = {
-        {dosDate(2010, 6, 1), dosTime(12, 30, 10), 1275409810},   // summer time
-        {dosDate(2010, 1, 15), dosTime(8, 0, 0), 1263560400},     // winter time
-        {dosDate(2000, 2, 29), dosTime(0, 0, 0), 951800400},      // leap day
-        {dosDate(1980, 1, 1), dosTime(0, 0, 0), 315550800},       // earliest
-        {dosDate(2107, 12, 31), dosTime(23, 59, 58), 4354837198}, // latest
+        {dosDate(2010, 6, 1), dosTime(12, 30, 10), 1275409810},    // summer time
+        {dosDate(2010, 1, 15), dosTime(8, 0, 0), 1263560400},      // winter time
+        {dosDate(2000, 2, 29), dosTime(0, 0, 0), 951800400},       // leap day
+        {dosDate(1980, 1, 1), dosTime(0, 0, 0), 315550800},        // earliest
+        {dosDate(2107, 12, 31), dosTime(23, 59, 58), 4354837198},  // latest
     };
     Archive archive;
     for (const Case& c : cases) {
@@ -179,10 +177,10 @@ TEST_F(EntryExtraction, timeStampsAreLocalTime)
 TEST_F(EntryExtraction, invalidDosTimesAreNotSet)
 {
     const std::pair<std::uint16_t, std::uint16_t> cases[] = {
-        {0, 0},                                 // month and day 0
-        {dosDate(2010, 2, 30), 0},              // February 30
-        {dosDate(2100, 2, 29), 0},              // no leap day in 2100
-        {dosDate(2010, 13, 1), 0},              // month 13
+        {0, 0},                     // month and day 0
+        {dosDate(2010, 2, 30), 0},  // February 30
+        {dosDate(2100, 2, 29), 0},  // no leap day in 2100
+        {dosDate(2010, 13, 1), 0},  // month 13
         {dosDate(2010, 6, 1), dosTime(24, 0, 0)},
         {dosDate(2010, 6, 1), dosTime(12, 60, 0)},
         {dosDate(2010, 6, 1), dosTime(12, 0, 60)},
@@ -270,15 +268,16 @@ TEST_F(EntryExtraction, namesReachTheFileSystemAsWritten)
 TEST_F(EntryExtraction, namesMarkedUtf8MustBeUtf8)
 {
     const std::string invalid[] = {
-        "stray\x80.txt",             // continuation byte without a lead
-        "cut\xc3",                   // lead byte at the end
-        "cut\xe6\x97.txt",           // sequence cut short
-        "a\xc0\xaf..\xc0\xaf" "evil",  // overlong '/'
-        "over\xe0\x80\xaflong",      // overlong in three bytes
-        "over\xf0\x80\x80\xaflong",  // overlong in four bytes
-        "surrogate\xed\xa0\x80.txt", // U+D800
-        "beyond\xf4\x90\x80\x80",    // U+110000
-        "lead\xf8\x88\x80\x80\x80",  // five-byte form
+        "stray\x80.txt",    // continuation byte without a lead
+        "cut\xc3",          // lead byte at the end
+        "cut\xe6\x97.txt",  // sequence cut short
+        "a\xc0\xaf..\xc0\xaf"
+        "evil",                       // overlong '/'
+        "over\xe0\x80\xaflong",       // overlong in three bytes
+        "over\xf0\x80\x80\xaflong",   // overlong in four bytes
+        "surrogate\xed\xa0\x80.txt",  // U+D800
+        "beyond\xf4\x90\x80\x80",     // U+110000
+        "lead\xf8\x88\x80\x80\x80",   // five-byte form
         "byte\xff",
     };
     for (const std::string& name : invalid) {
@@ -296,7 +295,8 @@ TEST_F(EntryExtraction, namesMarkedUtf8MustBeUtf8)
 // the safety rules then hold for the name it gives.
 TEST_F(EntryExtraction, unicodePathFieldsThatBelongToTheRawName)
 {
-    const std::string raw = "Gr\x81\xe1" "e.txt";  // as an OEM code page writes it
+    const std::string raw = "Gr\x81\xe1"
+                            "e.txt";  // as an OEM code page writes it
     const std::string unicode = "Gr\u00fc\u00dfe.txt";
     const std::string timestamp{'\x55', '\x54', '\x05', '\x00', '\x01', '\x00', '\x00', '\x00', '\x00'};
     struct Case {
@@ -310,15 +310,24 @@ TEST_F(EntryExtraction, unicodePathFieldsThatBelongToTheRawName)
         {"matching", unicodePath(raw, unicode), 0, Shown(0, {}), unicode},
         {"behind another field", timestamp + unicodePath(raw, unicode), 0, Shown(0, {}), unicode},
         {"over the UTF-8 mark", unicodePath(raw, unicode), utf8NameFlag, Shown(0, {}), unicode},
-        {"stale", unicodePath("Gr\x81\xe1" "e.bak", unicode), 0, Shown(0, {}), raw},
+        {"stale",
+         unicodePath("Gr\x81\xe1"
+                     "e.bak",
+                     unicode),
+         0, Shown(0, {}), raw},
         {"version 2", unicodePath(raw, unicode, 2), 0, Shown(0, {}), raw},
         {"cut short", unicodePath(raw, unicode).substr(0, 12), 0, Shown(0, {}), raw},
-        {"no room for its version and CRC", std::string{'\x75', '\x70', '\x04', '\x00', '\x01', '\x00', '\x00', '\x00'},
-         0, Shown(0, {}), raw},
-        {"climbing out", unicodePath(raw, "../evil.txt"), 0,
-         Shown(1, {"Unsafe file name #../evil.txt# :-("}), ""},
-        {"not UTF-8", unicodePath(raw, "Gr\xc0\xaf" "e.txt"), 0,
-         Shown(1, {"Unsafe file name #Gr\xc0\xaf" "e.txt# :-("}), ""},
+        {"no room for its version and CRC",
+         std::string{'\x75', '\x70', '\x04', '\x00', '\x01', '\x00', '\x00', '\x00'}, 0, Shown(0, {}), raw},
+        {"climbing out", unicodePath(raw, "../evil.txt"), 0, Shown(1, {"Unsafe file name #../evil.txt# :-("}),
+         ""},
+        {"not UTF-8",
+         unicodePath(raw, "Gr\xc0\xaf"
+                          "e.txt"),
+         0,
+         Shown(1, {"Unsafe file name #Gr\xc0\xaf"
+                   "e.txt# :-("}),
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -36,8 +36,8 @@ TEST(EndRecordSearch, choosesWhatAForwardScanChooses)
             c = char('a' + random() % 26);
         // Signatures anywhere: the first byte, the last four, chunk borders.
         for (int count = int(random() % 4); count > 0; --count) {
-            std::size_t at = random() % 3 == 0 ? std::size_t(random() % 2) * (size - 4)
-                                               : random() % (size - 3);
+            std::size_t at =
+                random() % 3 == 0 ? std::size_t(random() % 2) * (size - 4) : random() % (size - 3);
             bytes.replace(at, 4, "PK\x05\x06");
         }
         writeFile(path, bytes);
@@ -63,13 +63,12 @@ class DirectoryReuse : public ExtractFixture {};
 
 TEST_F(DirectoryReuse, siblingsAndLookAlikePrefixesGetTheirDirectories)
 {
-    Archive archive({Entry("a/b/x", "1"), Entry("a/c/y", "2"), Entry("a/bc/z", "3"),
-                     Entry("a/b/d/w", "4"), Entry("e", "5"), Entry("f/gh/i", "6"),
-                     Entry("f/g/j", "7")});
+    Archive archive({Entry("a/b/x", "1"), Entry("a/c/y", "2"), Entry("a/bc/z", "3"), Entry("a/b/d/w", "4"),
+                     Entry("e", "5"), Entry("f/gh/i", "6"), Entry("f/g/j", "7")});
     EXPECT_EQ(shown(extract(archive)), Shown(0, {}));
-    EXPECT_EQ(extracted(), (std::vector<std::string>{"a/", "a/b/", "a/b/d/", "a/b/d/w", "a/b/x",
-                                                     "a/bc/", "a/bc/z", "a/c/", "a/c/y", "e", "f/",
-                                                     "f/g/", "f/g/j", "f/gh/", "f/gh/i"}));
+    EXPECT_EQ(extracted(),
+              (std::vector<std::string>{"a/", "a/b/", "a/b/d/", "a/b/d/w", "a/b/x", "a/bc/", "a/bc/z", "a/c/",
+                                        "a/c/y", "e", "f/", "f/g/", "f/g/j", "f/gh/", "f/gh/i"}));
 
     // A second call remembers nothing of the first.
     std::filesystem::remove_all(destination);

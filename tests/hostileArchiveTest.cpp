@@ -65,11 +65,18 @@ protected:
 // names that start at the root.
 std::vector<std::string> unsafeNames()
 {
-    std::vector<std::string> names = {"..", "/abs.txt", "\\abs.txt", "/", "\\", "//host/share/x",
-                                      "\\\\host\\share\\x", "new/..\\..\\evil.txt",
-                                      "new\\../evil.txt", "/.."};
-    const char* shapes[] = {"..|evil.txt", "..|", "new|..|..|evil.txt", "new|..|inside.txt",
-                            "new|..", "new|..|", "new|deeper|..|..|..|evil|", "new||..|evil.txt"};
+    std::vector<std::string> names = {"..",
+                                      "/abs.txt",
+                                      "\\abs.txt",
+                                      "/",
+                                      "\\",
+                                      "//host/share/x",
+                                      "\\\\host\\share\\x",
+                                      "new/..\\..\\evil.txt",
+                                      "new\\../evil.txt",
+                                      "/.."};
+    const char* shapes[] = {"..|evil.txt", "..|",     "new|..|..|evil.txt",        "new|..|inside.txt",
+                            "new|..",      "new|..|", "new|deeper|..|..|..|evil|", "new||..|evil.txt"};
     for (char separator : {'/', '\\'}) {
         for (std::string name : shapes) {
             for (char& c : name)
@@ -88,8 +95,9 @@ TEST_F(HostileArchive, unsafeNamesAreRefusedBeforeAnythingIsCreated)
             SCOPED_TRACE(name + " " + std::to_string(attributes));
             Entry unsafe{name, "evil"};
             unsafe.externalAttributes = attributes;
-            EXPECT_EQ(shown(extractHostile(Archive{{Entry{"first.txt", "1"}, unsafe, Entry{"last.txt", "3"}}})),
-                      Shown(1, {"Unsafe file name #" + name + "# :-("}));
+            EXPECT_EQ(
+                shown(extractHostile(Archive{{Entry{"first.txt", "1"}, unsafe, Entry{"last.txt", "3"}}})),
+                Shown(1, {"Unsafe file name #" + name + "# :-("}));
             EXPECT_EQ(everything(), firstOnly);
             fs::remove(destination + "/first.txt");
         }
@@ -103,8 +111,8 @@ TEST_F(HostileArchive, dotsThatDoNotClimbAreNames)
     Archive archive{{Entry{"...", "1"}, Entry{"..a", "2"}, Entry{"a..", "3"}, Entry{".hidden", "4"},
                      Entry{"d\\..f\\g.txt", "6"}, Entry{"./h.txt", "7"}}};
     EXPECT_EQ(shown(extractHostile(archive)), Shown(0, {}));
-    EXPECT_EQ(extracted(), (Messages{"...", "..a", ".hidden", "a..", "d/", "d/..f/",
-                                     "d/..f/g.txt", "h.txt"}));
+    EXPECT_EQ(extracted(),
+              (Messages{"...", "..a", ".hidden", "a..", "d/", "d/..f/", "d/..f/g.txt", "h.txt"}));
     EXPECT_EQ(output("d/..f/g.txt"), "6");
 }
 
@@ -126,8 +134,7 @@ TEST_F(HostileArchive, damagedCentralDirectory)
     Archive countFarTooLarge = archive;
     countFarTooLarge.recordCount = 0xFFFF;
 
-    const Messages both{"a/", "a/b/", "a/b/out/", "a/b/out/first.txt", "a/b/out/second.txt",
-                        "archive.zip"};
+    const Messages both{"a/", "a/b/", "a/b/out/", "a/b/out/first.txt", "a/b/out/second.txt", "archive.zip"};
     struct Case {
         std::string what, bytes;
         Messages tree;
@@ -343,9 +350,11 @@ TEST_F(HostileArchive, dataLongerThanDeclared)
         std::size_t written;
     };
     const Case cases[] = {
-        {"20 MiB declared as 5", declared(Entry{"big.bin", std::string(20 << 20, 'b'), 8}, 5), Shown(1, {"CRC FAILED :-("}), 0},
+        {"20 MiB declared as 5", declared(Entry{"big.bin", std::string(20 << 20, 'b'), 8}, 5),
+         Shown(1, {"CRC FAILED :-("}), 0},
         {"exactly the declared size", declared(Entry{"exact.bin", large, 8}, 200000), Shown(0, {}), 200000},
-        {"one byte past", declared(Entry{"past.bin", large, 8}, 199999), Shown(1, {"CRC FAILED :-("}), 3 * 65536},
+        {"one byte past", declared(Entry{"past.bin", large, 8}, 199999), Shown(1, {"CRC FAILED :-("}),
+         3 * 65536},
         {"declared empty", declared(Entry{"empty.bin", "data", 8}, 0), Shown(1, {"CRC FAILED :-("}), 0},
         {"stored, declared empty", declared(Entry{"stored.bin", "data"}, 0), Shown(1, {"CRC FAILED :-("}), 0},
         {"stored, one byte past", declared(Entry{"stored.bin", "data"}, 3), Shown(1, {"CRC FAILED :-("}), 3},
@@ -375,15 +384,21 @@ TEST_F(HostileArchive, linksInTheDestination)
     };
     const Shown replaced(0, {});
     const Case cases[] = {
-        {"directory link", [&] { fs::create_directory_symlink(outside, under("link")); },
-         "link/evil.txt", 0, Shown(1, {"Unsafe file name #link/evil.txt# :-("})},
-        {"directory link deeper", [&] { fs::create_directories(under("a/b"));
-                                        fs::create_directory_symlink(outside, under("a/b/link")); },
+        {"directory link", [&] { fs::create_directory_symlink(outside, under("link")); }, "link/evil.txt", 0,
+         Shown(1, {"Unsafe file name #link/evil.txt# :-("})},
+        {"directory link deeper",
+         [&] {
+             fs::create_directories(under("a/b"));
+             fs::create_directory_symlink(outside, under("a/b/link"));
+         },
          "a/b/link/new/sub/evil.txt", 0, Shown(1, {"Unsafe file name #a/b/link/new/sub/evil.txt# :-("})},
         {"directory link, directory entry", [&] { fs::create_directory_symlink(outside, under("link")); },
          "link/new/", directoryAttribute, Shown(1, {"Unsafe file name #link/new/# :-("})},
-        {"link to a directory inside", [&] { fs::create_directory(under("real"));
-                                             fs::create_directory_symlink(under("real"), under("alias")); },
+        {"link to a directory inside",
+         [&] {
+             fs::create_directory(under("real"));
+             fs::create_directory_symlink(under("real"), under("alias"));
+         },
          "alias/x.txt", 0, Shown(1, {"Unsafe file name #alias/x.txt# :-("})},
         {"file link", [&] { fs::create_symlink(target, under("file.txt")); }, "file.txt", 0, replaced},
         {"dangling link", [&] { fs::create_symlink(outside + "/new.txt", under("dangling.txt")); },
@@ -615,12 +630,13 @@ TEST_F(HostileArchive, manyCallsInARowLeaveNothingOpen)
         {"output is a directory", buildArchive(Archive{{directory, Entry{"taken", "t"}}}).bytes,
          Shown(1, {"Can't open output file :-("}), 0},
         {"no end record", std::string(200, 'x'), Shown(1, {}), 0},
-        {"encrypted", buildArchive(Archive{{encrypted}}).bytes, Shown(1, {"Encrypted file #locked.txt# :-("}), 0},
+        {"encrypted", buildArchive(Archive{{encrypted}}).bytes, Shown(1, {"Encrypted file #locked.txt# :-("}),
+         0},
         {"overlapping", buildArchive(Archive{{Entry{"one.txt", "1"}, sharing}}).bytes,
          Shown(1, {"Overlapping entries #again.txt# :-("}), 0},
         {"Zip64 end record missing", buildArchive(zip64Nowhere).bytes, Shown(1, damaged), 0},
-        {"7z", std::string("\x37\x7A\xBC\xAF\x27\x1C", 6) + std::string(100, '\0'),
-         Shown(1, {" (SORRY!)"}), 0},
+        {"7z", std::string("\x37\x7A\xBC\xAF\x27\x1C", 6) + std::string(100, '\0'), Shown(1, {" (SORRY!)"}),
+         0},
     };
     cases.push_back({"write fails", buildArchive(Archive{{full}}).bytes,
                      Shown(1, {"Can't write output file :-("}), 4096});

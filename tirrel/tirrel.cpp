@@ -10,8 +10,7 @@
 namespace {
 
 const char installKeyPath[] = "SOFTWARE\\Quenmark\\ZEL";
-const char environmentKeyPath[] =
-    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+const char environmentKeyPath[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
 HKEY environmentKey = nullptr;
 
@@ -20,26 +19,22 @@ void showError(LPCSTR text)
     MessageBoxA(nullptr, text, "tirrel", MB_ICONERROR);
 }
 
-} // namespace
+}  // namespace
 
 LONG readInstallPath(char* path)
 {
     HKEY installKey = nullptr;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, installKeyPath, &installKey) !=
-        ERROR_SUCCESS) {
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, installKeyPath, &installKey) != ERROR_SUCCESS)
         return 1;
-    }
 
     char value[installPathSize];
     DWORD type = 0;
     DWORD size = installPathSize;
     const LONG status =
-        RegQueryValueExA(installKey, "InstallPath", nullptr, &type,
-                         reinterpret_cast<BYTE*>(value), &size);
+        RegQueryValueExA(installKey, "InstallPath", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
     RegCloseKey(installKey);
-    if (status != ERROR_SUCCESS) {
+    if (status != ERROR_SUCCESS)
         return status;
-    }
 
     // Registry data need not end in NUL: a value that fills the buffer loses
     // its last byte to the terminator, and one without bytes is empty.
@@ -50,10 +45,7 @@ LONG readInstallPath(char* path)
 
 int openEnvironmentKey()
 {
-    return RegOpenKeyA(HKEY_LOCAL_MACHINE, environmentKeyPath,
-                       &environmentKey) == ERROR_SUCCESS
-               ? 0
-               : 1;
+    return RegOpenKeyA(HKEY_LOCAL_MACHINE, environmentKeyPath, &environmentKey) == ERROR_SUCCESS ? 0 : 1;
 }
 
 LONG writeEnvironmentValue(LPCSTR name, LPCSTR text)
@@ -64,15 +56,12 @@ LONG writeEnvironmentValue(LPCSTR name, LPCSTR text)
 
     // An existing value keeps its type (REG_EXPAND_SZ stays expandable).
     DWORD type = 0;
-    if (RegQueryValueExA(environmentKey, name, nullptr, &type, nullptr,
-                         nullptr) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(environmentKey, name, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS)
         type = REG_SZ;
-    }
 
     // String data is stored with its NUL, else readers may run past its end.
-    const LONG status = RegSetValueExA(
-        environmentKey, name, 0, type, reinterpret_cast<const BYTE*>(text),
-        static_cast<DWORD>(lstrlenA(text) + 1));
+    const LONG status = RegSetValueExA(environmentKey, name, 0, type, reinterpret_cast<const BYTE*>(text),
+                                       static_cast<DWORD>(lstrlenA(text) + 1));
     RegCloseKey(environmentKey);
     environmentKey = nullptr;
     return status;
@@ -83,9 +72,8 @@ DWORD broadcastEnvironmentChange()
     // Only the message result counts, not whether every window answered in
     // time.
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
-                        reinterpret_cast<LPARAM>("Environment"), SMTO_NORMAL,
-                        5000, &result);
+    SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"),
+                        SMTO_NORMAL, 5000, &result);
     return static_cast<DWORD>(result);
 }
 
@@ -99,9 +87,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 
     // The variable names the directory itself, without a trailing separator.
     const int length = lstrlenA(installPath);
-    if (length > 0 && installPath[length - 1] == '\\') {
+    if (length > 0 && installPath[length - 1] == '\\')
         installPath[length - 1] = '\0';
-    }
 
     writeEnvironmentValue("ZELDIR", installPath);
 

@@ -47,18 +47,16 @@ typedef struct HINSTANCE__* HINSTANCE;
 
 extern "C" {
 LONG WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, HKEY* result);
-LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* reserved,
-                             DWORD* type, BYTE* data, DWORD* dataSize);
-LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved,
-                           DWORD type, const BYTE* data, DWORD dataSize);
+LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                             DWORD* dataSize);
+LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                           DWORD dataSize);
 LONG WINAPI RegCloseKey(HKEY key);
-LRESULT WINAPI SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam,
-                                   LPARAM lParam, UINT flags, UINT timeout,
-                                   PDWORD_PTR result);
+LRESULT WINAPI SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                                   UINT timeout, PDWORD_PTR result);
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 int WINAPI lstrlenA(LPCSTR text);
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance,
-                   LPSTR commandLine, int showCommand);
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
 }
 
 #endif

@@ -97,8 +97,8 @@ bool readArchiveAt(std::uint64_t position, unsigned char* bytes, std::size_t len
 // record has all ones but no locator, its values are the true ones (Python
 // writes an archive of exactly 65,535 entries so). False when a locator
 // leads to no Zip64 end record, or the two records disagree.
-bool locateDirectory(const unsigned char* endRecord, std::uint64_t endPosition,
-                     std::uint64_t* recordCount, std::uint64_t* directoryOffset)
+bool locateDirectory(const unsigned char* endRecord, std::uint64_t endPosition, std::uint64_t* recordCount,
+                     std::uint64_t* directoryOffset)
 {
     unsigned count = readLittle16(endRecord + endRecordCount);
     std::uint32_t offset = readLittle32(endRecord + endDirectoryOffset);
@@ -194,8 +194,7 @@ bool findEndOfCentralDirectory(unsigned char* endRecord, std::uint64_t* endPosit
         std::uint64_t end = top + 4;
         std::uint64_t start = end > sizeof scanBuffer ? end - sizeof scanBuffer : 0;
         std::size_t length = std::size_t(end - start);
-        if (!seekStream(archiveFile, start)
-            || std::fread(scanBuffer, 1, length, archiveFile) != length)
+        if (!seekStream(archiveFile, start) || std::fread(scanBuffer, 1, length, archiveFile) != length)
             return false;
         for (std::size_t i = length - 3; i-- > 0;) {
             if (readLittle32(scanBuffer + i) != endSignature)

@@ -36,10 +36,9 @@ std::uint32_t advanceCrc(std::uint32_t crc, const unsigned char* data, std::int3
         // The register meets the first four bytes; each byte then travels
         // over the bytes behind it in the step.
         std::uint32_t low = crc ^ (data[0] | data[1] << 8 | data[2] << 16 | std::uint32_t(data[3]) << 24);
-        crc = crcSlices[14][low & 0xFF] ^ crcSlices[13][(low >> 8) & 0xFF]
-              ^ crcSlices[12][(low >> 16) & 0xFF] ^ crcSlices[11][low >> 24]
-              ^ crcSlices[10][data[4]] ^ crcSlices[9][data[5]] ^ crcSlices[8][data[6]]
-              ^ crcSlices[7][data[7]] ^ crcSlices[6][data[8]] ^ crcSlices[5][data[9]]
+        crc = crcSlices[14][low & 0xFF] ^ crcSlices[13][(low >> 8) & 0xFF] ^ crcSlices[12][(low >> 16) & 0xFF]
+              ^ crcSlices[11][low >> 24] ^ crcSlices[10][data[4]] ^ crcSlices[9][data[5]]
+              ^ crcSlices[8][data[6]] ^ crcSlices[7][data[7]] ^ crcSlices[6][data[8]] ^ crcSlices[5][data[9]]
               ^ crcSlices[4][data[10]] ^ crcSlices[3][data[11]] ^ crcSlices[2][data[12]]
               ^ crcSlices[1][data[13]] ^ crcSlices[0][data[14]] ^ crcTable[data[15]];
     }

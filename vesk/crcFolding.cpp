@@ -110,7 +110,8 @@ VESK_FOLDING std::uint32_t foldCrc(std::uint32_t crc, const unsigned char* data,
     const __m128i low32 = _mm_set_epi32(0, 0, 0, -1);
     x = _mm_xor_si128(_mm_srli_si128(x, 8), _mm_clmulepi64_si128(x, oneBlock, 0x10));
     const __m128i lastWordConstant = _mm_set_epi64x(0, std::int64_t(lastWord));
-    x = _mm_xor_si128(_mm_srli_si128(x, 4), _mm_clmulepi64_si128(_mm_and_si128(x, low32), lastWordConstant, 0x00));
+    x = _mm_xor_si128(_mm_srli_si128(x, 4),
+                      _mm_clmulepi64_si128(_mm_and_si128(x, low32), lastWordConstant, 0x00));
     constexpr std::uint64_t quotientConstant = barrettQuotient();
     const __m128i barrett = _mm_set_epi64x(std::int64_t(quotientConstant), std::int64_t(reflectedPolynomial));
     __m128i quotient = _mm_and_si128(_mm_clmulepi64_si128(_mm_and_si128(x, low32), barrett, 0x10), low32);

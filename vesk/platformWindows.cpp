@@ -30,7 +30,6 @@ bool toWide(const char* text, wchar_t (&wide)[pathLimit])
     return MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, pathLimit) != 0;
 }
 
-
 }  // namespace
 
 // Narrow text is read in the code page that the ANSI file calls use, so

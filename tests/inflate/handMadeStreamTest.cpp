@@ -52,8 +52,8 @@ void storeAll(BitWriter& writer, const Bytes& data, bool final)
 {
     for (std::size_t at = 0; at < data.size(); at += 65535) {
         std::size_t end = std::min(data.size(), at + 65535);
-        writer.storedBlock(final && end == data.size(), Bytes(data.begin() + long(at),
-                                                             data.begin() + long(end)));
+        writer.storedBlock(final && end == data.size(),
+                           Bytes(data.begin() + long(at), data.begin() + long(end)));
     }
 }
 
@@ -62,13 +62,12 @@ void storeAll(BitWriter& writer, const Bytes& data, bool final)
 void fixedMatch(BitWriter& writer, unsigned length, unsigned distance)
 {
     // Symbols 257..287: 286 and 287 take six extra bits, like 281..284.
-    static const unsigned lengthBase[] = {3,  4,  5,  6,   7,   8,   9,   10,  11,  13, 15,
-                                          17, 19, 23, 27,  31,  35,  43,  51,  59,  67, 83,
+    static const unsigned lengthBase[] = {3,  4,   5,   6,   7,   8,   9,   10,  11, 13, 15,
+                                          17, 19,  23,  27,  31,  35,  43,  51,  59, 67, 83,
                                           99, 115, 131, 163, 195, 227, 258, 323, 387};
-    static const unsigned distanceBase[] = {1,    2,    3,    4,     5,     7,    9,    13,
-                                            17,   25,   33,   49,    65,    97,   129,  193,
-                                            257,  385,  513,  769,   1025,  1537, 2049, 3073,
-                                            4097, 6145, 8193, 12289, 16385, 24577};
+    static const unsigned distanceBase[] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                            33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                            1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
     unsigned symbol = 30;
     while (lengthBase[symbol] > length)
         --symbol;
@@ -154,8 +153,8 @@ void writeDynamicHeader(BitWriter& writer, bool final, const DynamicCode& code)
 {
     std::vector<unsigned> all = code.literalLengths;
     all.insert(all.end(), code.distanceLengths.begin(), code.distanceLengths.end());
-    dynamicHeader(writer, final, unsigned(code.literalLengths.size()),
-                  unsigned(code.distanceLengths.size()), plainItems(all));
+    dynamicHeader(writer, final, unsigned(code.literalLengths.size()), unsigned(code.distanceLengths.size()),
+                  plainItems(all));
 }
 
 TEST(BitReader, TakesBitsLeastSignificantFirst)
@@ -175,7 +174,7 @@ TEST(BitReader, TakesBitsLeastSignificantFirst)
         EXPECT_EQ(getBits(7), 0u);   // the rest of 0x01
         alignToByte();               // at a boundary nothing is skipped
         EXPECT_EQ(getBits(13), 0xFFu + 256u * (0x5A & 0x1F));
-        alignToByte();               // the 3 bits left of 0x5A are skipped
+        alignToByte();  // the 3 bits left of 0x5A are skipped
         EXPECT_EQ(getBits(16), 0xC33Cu);
         std::fclose(archiveFile);
         archiveFile = nullptr;
@@ -216,7 +215,7 @@ TEST(Blocks, StoredHeaderEndingOnByteBoundaryKeepsLength)
 TEST(Blocks, DamagedBlocksFail)
 {
     expectFails(decode({0x01, 0x05, 0x00, 0xFA, 0xFE, 'a'}));  // NLEN is not ~LEN
-    expectFails(decode({0x07, 0x00}));                          // block type 3
+    expectFails(decode({0x07, 0x00}));                         // block type 3
 }
 
 TEST(Lengths, LongMatchesAndSymbols284To287)
@@ -264,8 +263,8 @@ TEST(Distances, ShortAndLongMatchesAroundTheWindowsEnd)
     // the longest of the regular codes (258) or of a fixed block's symbol 287
     // (450). Both loops meet them: the fast one when input follows the stream.
     for (unsigned distance : {1u, 2u, 3u, 7u, 8u, 9u, 23u, 300u}) {
-        for (unsigned room : {600u, 473u, 472u, 400u, 281u, 280u, 279u, 267u, 266u, 265u, 262u,
-                              258u, 100u, 22u, 21u, 1u}) {
+        for (unsigned room :
+             {600u, 473u, 472u, 400u, 281u, 280u, 279u, 267u, 266u, 265u, 262u, 258u, 100u, 22u, 21u, 1u}) {
             for (unsigned first : {258u, 450u}) {
                 Bytes expected = pattern(65536 - room);
                 BitWriter writer;
@@ -277,9 +276,9 @@ TEST(Distances, ShortAndLongMatchesAroundTheWindowsEnd)
                 }
                 writer.fixedLiteral(256);
                 for (std::size_t trailing : {0u, 64u}) {
-                    SCOPED_TRACE("distance " + std::to_string(distance) + ", room "
-                                 + std::to_string(room) + ", first " + std::to_string(first)
-                                 + ", trailing " + std::to_string(trailing));
+                    SCOPED_TRACE("distance " + std::to_string(distance) + ", room " + std::to_string(room)
+                                 + ", first " + std::to_string(first) + ", trailing "
+                                 + std::to_string(trailing));
                     expectDecodes(decode(writer.bytes, trailing), expected);
                 }
             }
@@ -484,8 +483,7 @@ TEST(DynamicCodes, RepeatCodes)
     expectFails(decode(tooFar.bytes));
 
     // 16 repeats the previous length; as the first symbol there is none.
-    std::vector<LengthItem> leading = {{16, 0},       {18, 94 - 11}, {1}, {18, 138 - 11},
-                                       {18, 20 - 11}, {1},           {0}};
+    std::vector<LengthItem> leading = {{16, 0}, {18, 94 - 11}, {1}, {18, 138 - 11}, {18, 20 - 11}, {1}, {0}};
     BitWriter first;
     header(first, leading);
     expectFails(decode(first.bytes));

@@ -18,7 +18,7 @@ using namespace zipTest;
 std::string mixedData(std::size_t size)
 {
     static const std::string program = readFile("/proc/self/exe");
-    static const char* words[] = {"window ", "history ", "symbol ", "table\n", "stream ",
+    static const char* words[] = {"window ", "history ", "symbol ", "table\n",   "stream ",
                                   "block ",  "literal ", "length ", "distance ", "code "};
     std::mt19937 random{unsigned(size)};
     std::string data;

@@ -57,7 +57,8 @@ protected:
         int after = 0;
         Outcome outcome = captureOutput([&] {
             before = openDescriptorCount();
-            int result = withFileSizeLimit(fileSizeLimit, [&] { return unzip(archive.c_str(), target.c_str()); });
+            int result =
+                withFileSizeLimit(fileSizeLimit, [&] { return unzip(archive.c_str(), target.c_str()); });
             after = openDescriptorCount();
             return result;
         });

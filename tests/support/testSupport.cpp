@@ -62,7 +62,7 @@ bool exists(const std::string& path)
 
 struct stat statOf(const std::string& path)
 {
-    struct stat status{};
+    struct stat status {};
     if (stat(path.c_str(), &status) != 0)
         throw std::runtime_error("cannot stat " + path);
     return status;
@@ -139,9 +139,8 @@ Outcome captureOutput(const std::function<int()>& call)
     static const std::string caption = "ZEL Development Environment: ";
     std::istringstream lines(readStream(error));
     for (std::string line; std::getline(lines, line);)
-        outcome.messages.push_back(line.compare(0, caption.size(), caption) == 0
-                                       ? line.substr(caption.size())
-                                       : line);
+        outcome.messages.push_back(line.compare(0, caption.size(), caption) == 0 ? line.substr(caption.size())
+                                                                                 : line);
     return outcome;
 }
 

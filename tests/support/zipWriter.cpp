@@ -40,8 +40,7 @@ std::string zip64Field(std::initializer_list<std::uint64_t> values)
 
 std::uint32_t crc32Of(const std::string& data)
 {
-    return std::uint32_t(
-        crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())));
+    return std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())));
 }
 
 std::string deflateRaw(const std::string& data, int level, int strategy)
@@ -88,13 +87,15 @@ Built buildArchive(const Archive& archive)
         put16(out, entry.date);
         put32(out, entry.crc ? *entry.crc : crc32Of(entry.data));
         put32(out, entry.zip64 ? 0xFFFFFFFF : entry.compressedSize ? *entry.compressedSize : payload.size());
-        put32(out, entry.zip64 ? 0xFFFFFFFF : entry.uncompressedSize ? *entry.uncompressedSize : entry.data.size());
+        put32(out, entry.zip64              ? 0xFFFFFFFF
+                   : entry.uncompressedSize ? *entry.uncompressedSize
+                                            : entry.data.size());
         put16(out, std::uint32_t(name.size()));
         put16(out, std::uint32_t(extra.size()));
     };
     std::vector<std::string> localExtras;
     for (const Entry& entry : archive.entries) {
-        payloads.push_back(entry.compressed ? *entry.compressed
+        payloads.push_back(entry.compressed    ? *entry.compressed
                            : entry.method == 8 ? deflateRaw(entry.data, entry.level, entry.strategy)
                                                : entry.data);
         const std::string& localName = entry.localName ? *entry.localName : entry.name;
@@ -109,8 +110,8 @@ Built buildArchive(const Archive& archive)
     std::size_t centralStart = out.size();
     for (std::size_t i = 0; i < archive.entries.size(); ++i) {
         const Entry& entry = archive.entries[i];
-        std::uint64_t localOffset = entry.localHeaderOffset ? *entry.localHeaderOffset
-                                                            : archive.bias + built.localOffsets[i];
+        std::uint64_t localOffset =
+            entry.localHeaderOffset ? *entry.localHeaderOffset : archive.bias + built.localOffsets[i];
         std::string extra = entry.centralExtra;
         if (entry.zip64)
             extra = zip64Field({entry.data.size(), payloads[i].size(), localOffset}) + extra;
@@ -153,8 +154,8 @@ Built buildArchive(const Archive& archive)
     put16(out, archive.recordCount ? *archive.recordCount : classicCount);
     put32(out, archive.zip64 ? 0xFFFFFFFF : centralSize);
     put32(out, archive.centralOffset ? *archive.centralOffset
-               : archive.zip64           ? 0xFFFFFFFF
-                                         : archive.bias + centralStart);
+               : archive.zip64       ? 0xFFFFFFFF
+                                     : archive.bias + centralStart);
     put16(out, std::uint32_t(archive.comment.size()));
     out += archive.comment;
     return built;

@@ -29,8 +29,7 @@ constexpr std::uint16_t utf8NameFlag = 1 << 11;
 struct Entry {
     Entry(std::string entryName, std::string content, std::uint16_t compressionMethod = 0)
         : name(std::move(entryName)), data(std::move(content)), method(compressionMethod)
-    {
-    }
+    {}
 
     std::string name;
     std::string data;  // uncompressed content
@@ -39,9 +38,9 @@ struct Entry {
     std::uint16_t method;
     int level = Z_DEFAULT_COMPRESSION;
     int strategy = Z_DEFAULT_STRATEGY;
-    std::optional<std::string> compressed;  // written verbatim as the entry's data
-    std::optional<std::uint32_t> crc;             // default: CRC-32 of `data`
-    std::optional<std::uint32_t> compressedSize;  // default: length of what is written
+    std::optional<std::string> compressed;          // written verbatim as the entry's data
+    std::optional<std::uint32_t> crc;               // default: CRC-32 of `data`
+    std::optional<std::uint32_t> compressedSize;    // default: length of what is written
     std::optional<std::uint32_t> uncompressedSize;  // default: length of `data`
     // Sizes (and in the central record the local header's position) as all
     // ones, their values in a Zip64 extra field in front of the other extras.
@@ -52,8 +51,8 @@ struct Entry {
     std::uint16_t flags = 0;  // general purpose, in both headers
     std::string localExtra;
     std::string centralExtra;
-    std::string comment;                          // file comment
-    std::optional<std::string> localName;         // default: `name`
+    std::string comment;                             // file comment
+    std::optional<std::string> localName;            // default: `name`
     std::optional<std::uint32_t> localHeaderOffset;  // default: where it was written
 };
 

@@ -17,12 +17,9 @@ namespace registryStandIn {
 
 struct Value {
     DWORD type;
-    std::string data; // the exact bytes stored, terminator included if any
+    std::string data;  // the exact bytes stored, terminator included if any
 
-    bool operator==(const Value& other) const
-    {
-        return type == other.type && data == other.data;
-    }
+    bool operator==(const Value& other) const { return type == other.type && data == other.data; }
 };
 
 using Key = std::map<std::string, Value>;
@@ -32,7 +29,7 @@ struct Broadcast {
     HWND window;
     UINT message;
     WPARAM wParam;
-    std::string lParamText; // the text that lParam points to
+    std::string lParamText;  // the text that lParam points to
     UINT flags;
     UINT timeout;
     bool resultRequested;
@@ -51,8 +48,7 @@ void reset();
 
 void addKey(const std::string& path);
 // Creates the key if needed; data is stored byte for byte.
-void setValue(const std::string& path, const std::string& name, DWORD type,
-              const std::string& data);
+void setValue(const std::string& path, const std::string& name, DWORD type, const std::string& data);
 // Writes to this key fail with ERROR_ACCESS_DENIED, as for a user without
 // rights to the local-machine hive.
 void refuseWrites(const std::string& path);
@@ -64,6 +60,6 @@ int openKeyCount();
 const std::vector<Broadcast>& broadcasts();
 const std::vector<MessageBox>& messageBoxes();
 
-} // namespace registryStandIn
+}  // namespace registryStandIn
 
 #endif

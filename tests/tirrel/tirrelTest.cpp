@@ -1,5 +1,5 @@
-#include "registryStandIn.h"
 #include "tirrel.h"
+#include "registryStandIn.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,7 @@ namespace standIn = registryStandIn;
 namespace {
 
 const std::string installKey = "SOFTWARE\\Quenmark\\ZEL";
-const std::string environmentPath =
-    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+const std::string environmentPath = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
 class Tirrel : public ::testing::Test {
 protected:
@@ -33,10 +32,7 @@ protected:
         return WinMain(nullptr, nullptr, commandLine, 1);
     }
 
-    static const standIn::Value* zeldir()
-    {
-        return standIn::findValue(environmentPath, "ZELDIR");
-    }
+    static const standIn::Value* zeldir() { return standIn::findValue(environmentPath, "ZELDIR"); }
 
     // Runs with the given InstallPath data and returns the ZELDIR data.
     static std::string storedFor(const std::string& installData)
@@ -113,7 +109,10 @@ TEST_F(InstallPath, ReadReportsWhyItFailed)
     EXPECT_EQ(standIn::openKeyCount(), 0);
 }
 
-TEST_F(NotInstalled, MissingKey) { expectNotInstalled(); }
+TEST_F(NotInstalled, MissingKey)
+{
+    expectNotInstalled();
+}
 
 TEST_F(NotInstalled, MissingValue)
 {
@@ -139,8 +138,7 @@ TEST_F(EnvironmentValue, NewVariableIsCreatedAsRegSz)
 
 TEST_F(EnvironmentValue, ExistingExpandSzKeepsItsType)
 {
-    standIn::setValue(environmentPath, "ZELDIR", REG_EXPAND_SZ,
-                      "%SystemDrive%\\Old\0"s);
+    standIn::setValue(environmentPath, "ZELDIR", REG_EXPAND_SZ, "%SystemDrive%\\Old\0"s);
     install("C:\\Zel\0"s);
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(*zeldir(), (standIn::Value{2, "C:\\Zel\0"s}));
@@ -203,4 +201,4 @@ TEST_F(Broadcast, NonZeroResultFailsAfterWriting)
     EXPECT_EQ(zeldir()->data, "C:\\Zel\0"s);
 }
 
-} // namespace
+}  // namespace

@@ -37,10 +37,10 @@ UnzipFunction resolveUnzip(HMODULE library)
 // the library must give the focus back after each box.
 HWND createFocusedEdit()
 {
-    HWND frame = CreateWindowA("STATIC", "vesk-host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                               200, 100, nullptr, nullptr, nullptr, nullptr);
-    HWND edit = CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, frame, nullptr,
-                              nullptr, nullptr);
+    HWND frame = CreateWindowA("STATIC", "vesk-host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                               nullptr, nullptr, nullptr, nullptr);
+    HWND edit =
+        CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, frame, nullptr, nullptr, nullptr);
     SetForegroundWindow(frame);
     SetFocus(edit);
     return edit;

@@ -79,11 +79,12 @@ void forgetInput()
 bool startInput(std::uint64_t position, std::uint64_t expected)
 {
     blockReadSize = expected < std::uint64_t(firstReadMinimum) ? firstReadMinimum
-                 : expected < std::uint64_t(inputSize)      ? std::int32_t(expected)
-                                                            : inputSize;
+                    : expected < std::uint64_t(inputSize)      ? std::int32_t(expected)
+                                                               : inputSize;
     inputEnd = ~std::uint64_t(0);
     std::uint64_t held = std::uint64_t(blockLength);
-    if (position >= inputStart && position - inputStart <= held && expected <= held - (position - inputStart)) {
+    if (position >= inputStart && position - inputStart <= held
+        && expected <= held - (position - inputStart)) {
         inputPosition = std::int32_t(position - inputStart);
         limitToEntry();
         return true;

@@ -42,8 +42,7 @@ std::int32_t takeInputBytes(const unsigned char** bytes, std::int32_t wanted);
 // load, and returns where the next load starts: only the bytes that fit
 // whole count as taken; the rest are loaded again, to the same places, the
 // next time. The eight bytes at `next` must be in the input block.
-inline const unsigned char* loadBits(std::uint64_t& buffer, unsigned& count,
-                                     const unsigned char* next)
+inline const unsigned char* loadBits(std::uint64_t& buffer, unsigned& count, const unsigned char* next)
 {
     buffer |= readLittle64(next) << count;
     next += (63 - count) >> 3;

@@ -68,8 +68,7 @@ unsigned char codeLengthLengths[19];
 std::uint32_t codeLengthTable[codeLengthTableSize];
 
 // The order in which a dynamic header gives the code-length code's lengths.
-const unsigned char codeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
-                                           11, 4, 12, 3, 13, 2, 14, 1, 15};
+const unsigned char codeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 void setFixedLengths()
 {
@@ -90,8 +89,7 @@ void readDynamicLengths()
     unsigned given = getBits(4) + 4;
     for (unsigned i = 0; i < given; ++i)
         codeLengthLengths[codeLengthOrder[i]] = static_cast<unsigned char>(getBits(3));
-    buildHuffmanTable(codeLengthTable, codeLengthRootBits, codeLengthLengths,
-                      symbolEntries.codeLength, 19);
+    buildHuffmanTable(codeLengthTable, codeLengthRootBits, codeLengthLengths, symbolEntries.codeLength, 19);
 
     int remaining = literalCount + distanceCount;
     int position = 0;
@@ -152,8 +150,7 @@ void copyStoredBlock()
 
 void decodeCompressedBlock()
 {
-    buildHuffmanTable(literalTable, literalRootBits, literalLengths, symbolEntries.literal,
-                      literalCount);
+    buildHuffmanTable(literalTable, literalRootBits, literalLengths, symbolEntries.literal, literalCount);
     buildHuffmanTable(distanceTable, distanceRootBits, distanceLengths, symbolEntries.distance,
                       distanceCount);
     for (;;) {

@@ -95,7 +95,7 @@ void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
                 fill(table, nextSubtable, 1, nextSubtable + (1u << subtableBits), noCode);
             nextSubtable += 1u << subtableBits;
         }
-        fill(table + valueOf(root), code >> rootBits, 1u << (length - rootBits),
-             1u << subtableBits, symbolEntries[symbol] + length);
+        fill(table + valueOf(root), code >> rootBits, 1u << (length - rootBits), 1u << subtableBits,
+             symbolEntries[symbol] + length);
     }
 }
