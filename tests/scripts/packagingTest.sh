@@ -1,10 +1,12 @@
 #!/bin/bash
 # The native install tree, the CMake package and the release archives: what
 # each holds, the SONAME, the installed host, and a consumer project built
-# against the installed package.  Usage: packagingTest.sh SOURCE_DIR BUILD_DIR
+# against the installed package.
+# Usage: packagingTest.sh SOURCE_DIR BUILD_DIR CONFIGURATION (lower case)
 set -u
 source=$1
 build=$2
+configuration=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -13,14 +15,14 @@ fail() {
     failures=$((failures + 1))
 }
 
-tree='bin/vesk-extract
+tree="bin/vesk-extract
 include/vesk.h
-lib/cmake/vesk/veskConfig-relwithdebinfo.cmake
+lib/cmake/vesk/veskConfig-$configuration.cmake
 lib/cmake/vesk/veskConfig.cmake
 lib/cmake/vesk/veskConfigVersion.cmake
 lib/libvesk.so
 lib/libvesk.so.1
-lib/libvesk.so.1.0.0'
+lib/libvesk.so.1.0.0"
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "install"
 listed=$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
