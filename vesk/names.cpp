@@ -184,7 +184,7 @@ bool isSafeName(const char* name)
 
 bool buildOutputPath(char* outputPath, const char* destination, const char* name)
 {
-    if (pathLength(destination) + pathLength(name) >= std::size_t(pathLimit))
+    if (!fitsPathLimit(destination, pathLength(name)))
         return false;
     // Within the limit, the bytes fit pathCapacity.
     std::size_t destinationLength = std::strlen(destination);
