@@ -16,23 +16,7 @@ quietly() {
   rm -f "$log"
 }
 
-packages=(cmake make g++ libgtest-dev python3 zip unzip libarchive-tools zlib1g-dev
-          libdeflate-dev time)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' \
-    || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" != 0 ]; then
-    echo "bench: missing packages (install as root): ${missing[*]}" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  echo "bench: installing ${missing[*]}"
-  quietly apt-get update
-  quietly apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+"$root/tests/install.sh" bench >/dev/null
 
 cd "$root"
 quietly cmake --preset native

@@ -6,14 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 archive=${1:-$root/host/sample/sample.zip}
 destination=${2:-vesk-output}
 
-if ! command -v cmake >/dev/null || ! command -v g++ >/dev/null; then
-  if [ "$(id -u)" = 0 ]; then
-    apt-get update && apt-get install -y --no-install-recommends cmake make g++
-  else
-    echo "extract.sh: needs cmake, make and g++" >&2
-    exit 2
-  fi
-fi
+"$root/tests/install.sh" build
 
 cmake -S "$root" -B "$root/build/extract" -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF >/dev/null
 cmake --build "$root/build/extract" --target vesk-extract vesk -j "$(nproc)" >/dev/null

@@ -1,21 +1,10 @@
 #!/usr/bin/env bash
-# Installs what the tests need (as root, on Debian 12), builds every
+# Installs what the tests need (tests/install.sh), builds every
 # configuration and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ "$(id -u)" = 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  dpkg --add-architecture i386
-  apt-get update
-  apt-get install -y --no-install-recommends \
-    cmake make g++ libgtest-dev zlib1g-dev zip unzip python3 binutils clang-format git
-  # libFuzzer and its sanitizer runtimes.
-  apt-get install -y --no-install-recommends clang-14 libclang-rt-14-dev
-  # The 32-bit Windows build and its tests under Wine, on a virtual screen.
-  apt-get install -y --no-install-recommends \
-    g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb icoutils
-fi
+tests/install.sh
 
 # The house style (.clang-format) over every tracked C and C++ source.
 git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
