@@ -147,12 +147,11 @@ int unzipOneFile(const char* destinationDirectory, char* record)
         return 1;
     }
     int made = createPathDirectories(outputPath, destinationLength, false);
-    int opened = made == 0 ? openOutputStream(outputPath, &outputFile) : made;
-    if (opened == 1) {
+    if (made == 1) {
         showError("Unsafe file name #%s# :-(", name);
         return 1;
     }
-    if (opened == 2) {
+    if (made == 2 || !openOutputStream(outputPath, &outputFile)) {
         showError("Can't open output file :-(");
         return 1;
     }

@@ -37,11 +37,11 @@ bool toLibraryText(const char* narrow, char* text);
 // A raw byte stream to read; nullptr when the file cannot be opened.
 std::FILE* openArchiveStream(const char* path);
 
-// Opens an entry's output file for writing raw bytes, empty: 0 with the
-// stream; 1 when a link stands at the path, which this platform refuses to
-// replace; 2 when it cannot be opened, or a directory, device, FIFO or
-// socket stands there. Nothing that stands there is ever written through.
-int openOutputStream(const char* path, std::FILE** stream);
+// Makes an entry's output file anew and opens it for writing raw bytes: a
+// file or link that stands at the path is replaced, never written through;
+// false when that cannot be done, or a directory, device, FIFO or socket
+// stands there.
+bool openOutputStream(const char* path, std::FILE** stream);
 
 // Positions a stream at an absolute offset; archives may exceed 2 GiB.
 bool seekStream(std::FILE* stream, std::uint64_t position);

@@ -75,20 +75,20 @@ std::FILE* openArchiveStream(const char* path)
 // The file is made anew, exclusively: a regular file or a link at the path
 // is unlinked first, so that neither a link nor another name of a file (a
 // hard link) is written through; anything else there is left alone.
-int openOutputStream(const char* path, std::FILE** stream)
+bool openOutputStream(const char* path, std::FILE** stream)
 {
     char native[pathCapacity];
     toNativePath(path, native);
     // "x": O_EXCL, which never follows a link at the path; "e": O_CLOEXEC.
     *stream = std::fopen(native, "wbxe");
     if (*stream)
-        return 0;
+        return true;
     struct stat status;
     if (errno != EEXIST || lstat(native, &status) != 0
         || !(S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) || unlink(native) != 0)
-        return 2;
+        return false;
     *stream = std::fopen(native, "wbxe");
-    return *stream ? 0 : 2;
+    return *stream != nullptr;
 }
 
 bool seekStream(std::FILE* stream, std::uint64_t position)

@@ -4,7 +4,10 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <fcntl.h>
 #include <io.h>
+
+#include <cwchar>
 
 #include "crc.h"
 #include "platform.h"
@@ -55,19 +58,69 @@ std::FILE* openArchiveStream(const char* path)
     return toWide(path, widePath) ? _wfopen(widePath, L"rb") : nullptr;
 }
 
-// A regular file there is truncated in place, as the ANSI calls did; a link
-// or junction there is refused rather than written through.
-int openOutputStream(const char* path, std::FILE** stream)
+namespace {
+
+// Shared for deletion, so that the file can be renamed while it is open.
+HANDLE createNewFile(const wchar_t* path)
+{
+    return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+// Makes a new file beside `path` and renames it over what stands there. A
+// rename takes the name itself: a link there is replaced, never followed,
+// and the other names of a file stay as they were; a directory or a FIFO
+// refuses it. Deleting first would not do: Wine deletes what a Unix link
+// points to. The new file's first name is free and as long as the path's
+// last component, so it fits wherever the path fits.
+HANDLE replaceFile(const wchar_t* path)
+{
+    wchar_t beside[pathLimit];
+    std::size_t length = wcslen(path);
+    std::size_t component = length;
+    while (component != 0 && path[component - 1] != L'\\')
+        --component;
+    wmemcpy(beside, path, length + 1);
+    wmemset(beside + component, L'~', length - component);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (const wchar_t* last = L"0123456789abcdefghijklmnopqrstuvwxyz"; *last != L'\0'; ++last) {
+        beside[length - 1] = *last;
+        file = createNewFile(beside);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+            break;
+    }
+    if (file == INVALID_HANDLE_VALUE || MoveFileExW(beside, path, MOVEFILE_REPLACE_EXISTING))
+        return file;
+    CloseHandle(file);
+    DeleteFileW(beside);
+    return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+// The file is always made anew, so that nothing that stands at the path is
+// written through: not a hard link, nor what Wine shows as a plain file (a
+// Unix link, a FIFO).
+bool openOutputStream(const char* path, std::FILE** stream)
 {
     *stream = nullptr;
     wchar_t widePath[pathLimit];
     if (!toWide(path, widePath))
-        return 2;
-    DWORD attributes = GetFileAttributesW(widePath);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return 1;
-    *stream = _wfopen(widePath, L"wb");
-    return *stream ? 0 : 2;
+        return false;
+    HANDLE file = createNewFile(widePath);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
+        file = replaceFile(widePath);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY);
+    *stream = descriptor == -1 ? nullptr : _fdopen(descriptor, "wb");
+    if (*stream)
+        return true;
+    if (descriptor == -1)
+        CloseHandle(file);
+    else
+        _close(descriptor);
+    return false;
 }
 
 bool seekStream(std::FILE* stream, std::uint64_t position)

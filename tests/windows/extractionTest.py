@@ -10,6 +10,7 @@ import io
 import os
 import random
 import shutil
+import stat
 import subprocess
 import sys
 import time
@@ -34,6 +35,7 @@ NOW = "the time of extraction"
 TEXT = b"".join(b"line %d of a text that compresses well\r\n" % i for i in range(9000))
 NOISE = random.Random(5).randbytes(70000)
 DIRECTORY = "directory"
+FIFO = "fifo"
 # Each component fits Linux's 255 bytes, the whole does not fit 260.
 LONG_NAME = "sub/" + "n" * 251 + ".txt"
 
@@ -251,6 +253,34 @@ for case, name in (("directoryLink", "link/evil.txt"), ("deeperLink", "a/link/ne
     cases[case] = (z.archive([z.entry(name, b"evil")]), {
         "result": 1, "messages": [f"Unsafe file name #{name}# :-("], "files": LINKED}, {})
 
+
+# What stands at an entry's own path is never written through: a hard link
+# to a file outside, a Unix link (Wine shows a file link as the file itself,
+# a dangling one as nothing), a FIFO (Wine shows it as a plain file).
+def occupiedLayout(occupy):
+    def layout(folder):
+        os.makedirs(os.path.join(folder, "dest"))
+        os.makedirs(os.path.join(folder, "outside"))
+        with open(os.path.join(folder, "outside", "victim.txt"), "wb") as file:
+            file.write(b"secret")
+        occupy(os.path.join(folder, "outside"), os.path.join(folder, "dest", "f.txt"))
+    return layout
+
+
+OUTSIDE = {"dest/": DIRECTORY, "outside/": DIRECTORY, "outside/victim.txt": (b"secret", NOW)}
+REPLACED = {"files": dict(OUTSIDE, **{"dest/f.txt": (b"new", z.SUMMER)})}
+for case, occupy, outcome, onWindows in (
+        ("hardLinkAtPath", lambda outside, path: os.link(outside + "/victim.txt", path), REPLACED, {}),
+        ("fileLinkAtPath", lambda outside, path: os.symlink("../outside/victim.txt", path), REPLACED,
+         {}),
+        ("danglingLinkAtPath", lambda outside, path: os.symlink("../outside/new.txt", path),
+         REPLACED, {}),
+        ("fifoAtPath", lambda outside, path: os.mkfifo(path),
+         {"result": 1, "messages": ["Can't open output file :-("],
+          "files": dict(OUTSIDE, **{"dest/f.txt": FIFO})}, {})):
+    layouts[case] = occupiedLayout(occupy)
+    cases[case] = (z.archive([z.entry("f.txt", b"new")]), outcome, onWindows)
+
 # Names that Windows maps to devices are refused there; on Linux they are
 # names like any other.
 for number, name in enumerate(["aux.txt", "com1.log", "nul", "CON", "sub/LPT2", "COM¹.txt",
@@ -266,7 +296,7 @@ def fingerprint(data, when):
 
 
 def expected(outcome):
-    files = {path: item if item == DIRECTORY else fingerprint(*item)
+    files = {path: item if isinstance(item, str) else fingerprint(*item)
              for path, item in outcome.get("files", {}).items()}
     return {"result": outcome.get("result", 0),
             "messages": [CAPTION + text for text in outcome.get("messages", [])],
@@ -282,6 +312,14 @@ def tree(root):
             found[prefix + name + "/"] = DIRECTORY
         for name in files:
             path = os.path.join(directory, name)
+            # Neither followed nor opened: a link would hide what it points
+            # to, a FIFO would block.
+            if os.path.islink(path):
+                found[prefix + name] = "link to " + os.readlink(path)
+                continue
+            if stat.S_ISFIFO(os.stat(path).st_mode):
+                found[prefix + name] = FIFO
+                continue
             with open(path, "rb") as file:
                 data = file.read()
             modified = os.stat(path).st_mtime
