@@ -17,8 +17,9 @@ case ${1:-tests} in
     packages=("${build[@]}" libgtest-dev zlib1g-dev zip unzip python3 binutils clang-format git
       # libFuzzer and its sanitizer runtimes.
       clang-14 libclang-rt-14-dev
-      # The 32-bit Windows build and its tests under Wine, on a virtual screen.
-      g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb icoutils)
+      # The 32-bit Windows build and its tests under Wine, on a virtual screen;
+      # the 64-bit build where the machine cannot run 32-bit programs.
+      g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb icoutils)
     ;;
   bench)
     packages=("${build[@]}" libgtest-dev python3 zip unzip libarchive-tools zlib1g-dev

@@ -304,7 +304,7 @@ def extract(platform, case):
         code, output, error = ran.returncode, ran.stdout, ran.stderr.decode(errors="replace")
     else:
         code, output, error = wineTools.run(
-            state, ["wine", os.path.join(windowsBin, "vesk-host.exe")] + arguments, cwd=folder)
+            state, [wineTools.WINE, os.path.join(windowsBin, "vesk-host.exe")] + arguments, cwd=folder)
     # Wine's own processes sometimes report a crash of theirs on our stderr.
     messages = [line for line in error.replace("\0", "").splitlines()
                 if not line.startswith("wine: ")]
@@ -345,7 +345,7 @@ for case, (archive, outcome, onWindows) in cases.items():
 # A program linked against the import library with the public header.
 folder = os.path.join(work, "importLibrary")
 os.makedirs(folder)
-code, output, error = wineTools.run(state, ["wine", os.path.join(windowsBin, "import-check.exe")],
+code, output, error = wineTools.run(state, [wineTools.WINE, os.path.join(windowsBin, "import-check.exe")],
                                     cwd=folder)
 if code != 0 or output != b"unzip 1, unzipOneFile 1\r\n" or error:
     print(f"FAIL import library: exit {code}, output {output!r}, errors {error!r}")
@@ -357,7 +357,7 @@ with open("/proc/cpuinfo") as cpuinfo:
     flags = set(cpuinfo.read().split())
 expectedWay = ("carry-less multiplication" if {"pclmulqdq", "sse4_1"} <= flags else "table")
 code, output, error = wineTools.run(
-    state, ["wine", os.path.join(windowsBin, "vesk-host.exe"), "../archives/stored.zip", "dest"],
+    state, [wineTools.WINE, os.path.join(windowsBin, "vesk-host.exe"), "../archives/stored.zip", "dest"],
     cwd=folder, debug="-all,+debugstr")
 ways = [way for way in ("carry-less multiplication", "table") if f"vesk: CRC-32 by {way}" in error]
 print(f"vesk.dll under Wine: CRC-32 by {', '.join(ways) or 'an unnamed way'}")

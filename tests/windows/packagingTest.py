@@ -56,11 +56,11 @@ with zipfile.ZipFile(sample) as archive:
 # with the DLL beside it.
 consumer = os.path.join(work, "consumer")
 if quietly("cmake", "-S", os.path.join(source, "examples", "consumer"), "-B", consumer,
-           "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(source, "cmake", "mingw-i686.cmake"),
+           "-DCMAKE_TOOLCHAIN_FILE=" + os.environ["VESK_TOOLCHAIN"],
            "-DCMAKE_PREFIX_PATH=" + prefix, "-DCMAKE_BUILD_TYPE=Release") \
         and quietly("cmake", "--build", consumer):
     shutil.copy(os.path.join(prefix, "bin", "vesk.dll"), consumer)
-    code, _, error = wineTools.run(state, ["wine", "consumer.exe", "../sample.zip", "consumed"],
+    code, _, error = wineTools.run(state, [wineTools.WINE, "consumer.exe", "../sample.zip", "consumed"],
                                    cwd=consumer)
     if code != 0 or not sameTree(expected, os.path.join(consumer, "consumed")):
         failures.append(f"consumer: exit {code}, {error!r}")
@@ -68,24 +68,24 @@ if quietly("cmake", "-S", os.path.join(source, "examples", "consumer"), "-B", co
 # The host from the install tree loads the DLL from its own folder; a
 # failure shows the library's box, which a person (here a watcher) dismisses.
 host = os.path.join(prefix, "bin", "vesk-extract.exe")
-code, output, _ = wineTools.run(state, ["wine", host, "--version"], cwd=work)
+code, output, _ = wineTools.run(state, [wineTools.WINE, host, "--version"], cwd=work)
 if code != 0 or output.strip() != b"vesk-extract 1.0.0":
     failures.append(f"--version: exit {code}, {output!r}")
-code, _, error = wineTools.run(state, ["wine", host, "sample.zip", "hosted"], cwd=work)
+code, _, error = wineTools.run(state, [wineTools.WINE, host, "sample.zip", "hosted"], cwd=work)
 if code != 0 or not sameTree(expected, os.path.join(work, "hosted")):
     failures.append(f"host: exit {code}, {error!r}")
 with open(os.path.join(work, "boxes"), "wb") as boxes:
-    watcher = subprocess.Popen(["wine", os.path.join(build, "bin", "dismiss-boxes.exe"),
+    watcher = subprocess.Popen([wineTools.WINE, os.path.join(build, "bin", "dismiss-boxes.exe"),
                                 "ZEL Development Environment", "1"],
                                env=wineTools.environment(state), stdin=subprocess.DEVNULL,
                                stdout=boxes, stderr=subprocess.DEVNULL)
-    code, _, error = wineTools.run(state, ["wine", host, "missing.zip", "hosted"], cwd=work)
+    code, _, error = wineTools.run(state, [wineTools.WINE, host, "missing.zip", "hosted"], cwd=work)
     watcher.wait(timeout=60)
 with open(os.path.join(work, "boxes"), "rb") as boxes:
     shown = boxes.read().decode(errors="replace").splitlines()
 if code != 1 or shown != ["Cannot open input file #missing.zip# :-("]:
     failures.append(f"host on a missing archive: exit {code}, boxes {shown}")
-code, _, error = wineTools.run(state, ["wine", host], cwd=work)
+code, _, error = wineTools.run(state, [wineTools.WINE, host], cwd=work)
 if code != 2 or "usage: vesk-extract ARCHIVE [DEST]" not in error:
     failures.append(f"host without arguments: exit {code}, {error!r}")
 
