@@ -493,12 +493,40 @@ TEST_F(HostileArchive, directoriesThatCannotBeMade)
 }
 
 // A refused name cannot drive the terminal: control characters in the
-// message line are escapes.
+// message line are escapes, C1 in the form the terminal reads (the locale
+// says which).
 TEST_F(HostileArchive, messageLineEscapesControlCharacters)
 {
-    const std::string name = "../\x1b]0;TITLE\x07\x1b[2J\rFAKE.txt";
-    EXPECT_EQ(shown(extractHostile(Archive{{Entry{name, "x"}}})),
-              Shown(1, {"Unsafe file name #../\\x1b]0;TITLE\\x07\\x1b[2J\\x0dFAKE.txt# :-("}));
+    struct Case {
+        const char* locale;
+        std::string name;
+        const char* shownName;
+    } cases[] = {
+        {"C.UTF-8", "../\x1b]0;TITLE\x07\x1b[2J\rFAKE.txt", "../\\x1b]0;TITLE\\x07\\x1b[2J\\x0dFAKE.txt"},
+        {"C.UTF-8",
+         "../\xc2\x9d"
+         "0;TITLE\xc2\x9c\xc2\x9b"
+         "2J",
+         "../\\xc2\\x9d0;TITLE\\xc2\\x9c\\xc2\\x9b2J"},
+        // Letters whose UTF-8 holds bytes 80 to 9F stay; malformed bytes do not.
+        {"en_US.utf8", "../\xd0\x9f\xe2\x82\xac\x9d\xe9", "../\xd0\x9f\xe2\x82\xac\\x9d\\xe9"},
+        {"C",
+         "../\xc2\x9d"
+         "0;T\x9b\xe9",
+         "../\xc2\\x9d0;T\\x9b\xe9"},
+    };
+    const char* saved = std::getenv("LC_ALL");
+    std::string restore = saved ? saved : "";
+    for (const Case& c : cases) {
+        setenv("LC_ALL", c.locale, 1);
+        EXPECT_EQ(shown(extractHostile(Archive{{Entry{c.name, "x"}}})),
+                  Shown(1, {std::string("Unsafe file name #") + c.shownName + "# :-("}))
+            << c.locale;
+    }
+    if (saved)
+        setenv("LC_ALL", restore.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
 }
 
 // Without the password the data could only be written out as noise.
