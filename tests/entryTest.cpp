@@ -8,6 +8,7 @@
 
 #include "extractFixture.h"
 #include "library.h"
+#include "spans.h"
 
 using namespace zipTest;
 namespace fs = std::filesystem;
@@ -33,7 +34,10 @@ protected:
         std::string record = built.bytes.substr(built.recordOffsets[0]);
         std::string target = libraryPath(destination) + "\\";
         archiveFile = std::fopen(archivePath.c_str(), "rb");
+        addSpanStart(built.localOffsets[0]);
+        sortSpanStarts();
         Outcome outcome = captureOutput([&] { return unzipOneFile(target.c_str(), &record[0]); });
+        forgetClaimedSpans();
         std::fclose(archiveFile);
         archiveFile = nullptr;
         return outcome;

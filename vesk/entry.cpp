@@ -15,36 +15,6 @@ std::FILE* outputFile;
 
 namespace {
 
-// Where an entry lies in the archive.
-struct EntryPlace {
-    std::uint64_t localHeader;  // position of its local header
-    std::uint64_t compressedSize;
-    std::uint64_t uncompressedSize;
-};
-
-// A field of the record that holds all ones has its value in the record's
-// Zip64 extra field, which holds such values in the order below; false when
-// that field is too short for them. Without a Zip64 field the values stand.
-bool readEntryPlace(const unsigned char* record, EntryPlace* place)
-{
-    std::uint64_t* const values[] = {&place->uncompressedSize, &place->compressedSize, &place->localHeader};
-    const int fields[] = {centralUncompressedSize, centralCompressedSize, centralLocalHeaderOffset};
-    const unsigned char* zip64 = nullptr;
-    std::size_t zip64Size = 0;
-    bool hasZip64 = findExtraField(record, zip64ExtraId, &zip64, &zip64Size);
-    for (int i = 0; i < 3; ++i) {
-        *values[i] = readLittle32(record + fields[i]);
-        if (*values[i] != zip64Marker32 || !hasZip64)
-            continue;
-        if (zip64Size < 8)
-            return false;
-        *values[i] = readLittle64(zip64);
-        zip64 += 8;
-        zip64Size -= 8;
-    }
-    return true;
-}
-
 // a + b, or the largest position where that does not fit: no archive
 // reaches it, so reading stops at the archive's end as it would anyway.
 std::uint64_t addPositions(std::uint64_t a, std::uint64_t b)
@@ -52,7 +22,8 @@ std::uint64_t addPositions(std::uint64_t a, std::uint64_t b)
     return b > ~std::uint64_t(0) - a ? ~std::uint64_t(0) : a + b;
 }
 
-// Starts the input at the entry's local header, moves it on to the data,
+// Starts the input at the entry's local header, which must carry its
+// signature (an offset into other bytes is a damaged record), moves it on to the data,
 // past the name and extra field whose lengths the local header gives, and
 // ends it where the data ends; `dataEnd` is that position. A name or extra
 // field cut off by the end of the archive leaves the input at the end, where
@@ -65,7 +36,8 @@ bool seekEntryData(const unsigned char* record, const EntryPlace& place, std::ui
     if (!startInput(place.localHeader, addPositions(nearby, place.compressedSize)))
         return false;
     const unsigned char* localHeader;
-    if (readInput(&localHeader, localHeaderSize) != localHeaderSize)
+    if (readInput(&localHeader, localHeaderSize) != localHeaderSize
+        || readLittle32(localHeader) != localSignature)
         return false;
     std::int32_t skipped = std::int32_t(readLittle16(localHeader + localNameLength)
                                         + readLittle16(localHeader + localExtraLength));
