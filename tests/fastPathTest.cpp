@@ -26,16 +26,17 @@ long long lastSignature(const std::string& bytes)
 
 TEST(EndRecordSearch, choosesWhatAForwardScanChooses)
 {
+    const std::size_t searchBlock = 1 << 18;  // the search reads the file backwards in such blocks
     std::mt19937 random(2026);
     TempDir dir;
     const std::string path = dir / "scan.bin";
     for (int round = 0; round < 400; ++round) {
         // Small files, and files of two and more search blocks.
         std::size_t size = random() % 4 == 0   ? 20 + random() % 100
-                           : random() % 3 == 0 ? 2 * 65536 + random() % 100
+                           : random() % 3 == 0 ? 2 * searchBlock + random() % 100
                                                : 101 + random() % 5000;
-        // The first block starts 65536 - 4 bytes before the last position tested.
-        std::size_t border = size > 65536 ? size - 22 - 65532 : 0;
+        // The first block starts searchBlock - 4 bytes before the last position tested.
+        std::size_t border = size > searchBlock ? size - 22 - (searchBlock - 4) : 0;
         std::string bytes(size, '\0');
         for (char& c : bytes)
             c = char('a' + random() % 26);

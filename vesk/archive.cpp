@@ -200,8 +200,9 @@ int walkArchive(const char* archiveName, char* destination)
 
 namespace {
 
-// The end-record search reads the file backwards in blocks of this size.
-unsigned char scanBuffer[1 << 16];
+// The end-record search reads the file backwards in blocks of this size:
+// large reads, so that a file with no record is scanned at memory speed.
+unsigned char scanBuffer[1 << 18];
 
 // The last end-record signature among the first `length` bytes of `bytes`,
 // or nullptr. memchr finds the candidates: the signature's last byte, 06, is
