@@ -1,7 +1,7 @@
 #!/bin/bash
 # The native install tree, the CMake package and the release archives: what
-# each holds, the SONAME, the installed host, and a consumer project built
-# against the installed package.
+# each holds, the SONAME, the header under each C and C++ standard, the
+# installed host, and a consumer project built against the installed package.
 # Usage: packagingTest.sh SOURCE_DIR BUILD_DIR CONFIGURATION (lower case)
 set -u
 source=$1
@@ -29,6 +29,13 @@ listed=$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 [ "$listed" = "$tree" ] || fail "install tree:" $listed
 soname=$(objdump -p "$prefix/lib/libvesk.so.1.0.0" | awk '$1 == "SONAME" { print $2 }')
 [ "$soname" = libvesk.so.1 ] || fail "SONAME $soname"
+
+# The installed header serves C89 and C++98 consumers and every later standard.
+for standard in c89 c99 c11 c17 c++98 c++11 c++14 c++17 c++20; do
+    printf '#include <vesk.h>\nint main(void) { return unzip("a.zip", "") + unzipOneFile("", 0); }\n' \
+        | gcc -x "${standard%%[0-9]*}" -std="$standard" -pedantic -Wall -Wextra -Werror -fsyntax-only \
+              -I "$prefix/include" - || fail "vesk.h as $standard"
+done
 
 # The installed host finds the library in the lib folder beside its bin.
 [ "$("$prefix/bin/vesk-extract" --version)" = "vesk-extract 1.0.0" ] || fail "--version"

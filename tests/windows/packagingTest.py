@@ -1,12 +1,14 @@
 """The Windows install tree and release archive, a consumer project built
-against the installed CMake package and run under Wine, and the Windows
+against the installed CMake package and run under Wine, the Windows
 command-line host from the install tree, on an archive that extracts and on
-one that fails with a box.
+one that fails with a box, and the archive as a user meets it: one folder,
+CRLF text, a README.txt that names what is there, a C89 header.
 
 Usage: packagingTest.py STATE_DIR SOURCE_DIR BUILD_DIR"""
 import filecmp
 import glob
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -19,7 +21,7 @@ work = os.path.join(state, "packaging")
 shutil.rmtree(work, ignore_errors=True)
 os.makedirs(work)
 failures = []
-TREE = sorted(["README.md", "calling-vesk.txt", "bin/tirrel.exe", "bin/vesk-extract.exe",
+TREE = sorted(["README.txt", "LICENSE.txt", "bin/tirrel.exe", "bin/vesk-extract.exe",
                "bin/vesk.dll", "include/vesk.h", "lib/vesk.def", "lib/vesk.lib",
                "lib/cmake/vesk/veskConfig.cmake", "lib/cmake/vesk/veskConfig-release.cmake",
                "lib/cmake/vesk/veskConfigVersion.cmake"])
@@ -89,13 +91,42 @@ code, _, error = wineTools.run(state, [wineTools.WINE, host], cwd=work)
 if code != 2 or "usage: vesk-extract ARCHIVE [DEST]" not in error:
     failures.append(f"host without arguments: exit {code}, {error!r}")
 
-# The release archive holds the install tree.
+# The release archive holds the install tree in one folder of its name. Its
+# README.txt names files that are there and the messages of README.md's
+# table; a C89 program compiles and links as it says.
+folder = "vesk-1.0.0-win32"
+unpacked = os.path.join(work, "unpacked")
 if quietly("cpack", "--config", os.path.join(build, "CPackConfig.cmake"), "-B",
            os.path.join(work, "packages")):
-    with zipfile.ZipFile(os.path.join(work, "packages", "vesk-1.0.0-win32.zip")) as package:
+    with zipfile.ZipFile(os.path.join(work, "packages", folder + ".zip")) as package:
         names = sorted(name for name in package.namelist() if not name.endswith("/"))
-    if names != TREE:
-        failures.append(f"vesk-1.0.0-win32.zip: {names}")
+        package.extractall(unpacked)
+    if names != [f"{folder}/{name}" for name in TREE]:
+        failures.append(f"{folder}.zip: {names}")
+    else:
+        root = os.path.join(unpacked, folder)
+        for name in ["README.txt", "LICENSE.txt", "include/vesk.h", "lib/vesk.def"]:
+            with open(os.path.join(root, name), "rb") as text:
+                lines = text.read().split(b"\r\n")
+            if len(lines) < 2 or any(b"\r" in line or b"\n" in line for line in lines):
+                failures.append(f"{name}: not CRLF throughout")
+        with open(os.path.join(root, "README.txt"), encoding="ascii") as text:
+            readme = text.read()
+        with open(os.path.join(source, "README.md"), encoding="utf-8") as text:
+            table = text.read().split("### Messages")[1].split("\n#")[0]
+        messages = [row.split("|")[1].strip().replace("*", "") for row in table.splitlines()
+                    if row.startswith('| "')]
+        absent = [path for path in re.findall(r"\b(?:bin|include|lib)\\[\w.\\-]+", readme)
+                  if not os.path.exists(os.path.join(root, path.replace("\\", "/")))]
+        absent += [message for message in messages if message not in readme]
+        if not messages or absent:
+            failures.append(f"README.txt out of step with the package: {absent or 'no messages'}")
+        program = os.path.join(work, "program.c")
+        with open(program, "w") as text:
+            text.write('#include <vesk.h>\nint main(void) { return unzip("a.zip", ""); }\n')
+        quietly("i686-w64-mingw32-gcc", "-std=c89", "-pedantic", "-Wall", "-Wextra", "-Werror",
+                "-I", os.path.join(root, "include"), program, os.path.join(root, "lib", "vesk.lib"),
+                "-o", os.path.join(work, "program.exe"))
 
 shutil.rmtree(work, ignore_errors=True)
 for failure in failures:
