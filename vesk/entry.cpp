@@ -55,7 +55,8 @@ bool seekEntryData(const unsigned char* record, const EntryPlace& place, std::ui
 // Copies a stored entry straight from the input blocks, folding each piece
 // into the CRC as it passes, up to its declared size; false when the data is
 // longer than that. An archive that ends early ends the copy; the CRC
-// comparison reports it.
+// comparison reports it. A failed write ends it too; the stream's error
+// flag reports that.
 bool copyStoredEntry(std::uint64_t compressedSize, std::uint64_t declaredSize)
 {
     const unsigned char* bytes;
@@ -65,7 +66,9 @@ bool copyStoredEntry(std::uint64_t compressedSize, std::uint64_t declaredSize)
         if (part == 0)
             break;
         updateCrc(bytes, part);
-        std::fwrite(bytes, 1, std::size_t(part), outputFile);
+        // The first failed write (a full disk) ends the copy.
+        if (std::fwrite(bytes, 1, std::size_t(part), outputFile) != std::size_t(part))
+            break;
     }
     return compressedSize <= declaredSize;
 }
@@ -137,6 +140,7 @@ int unzipOneFile(const char* destinationDirectory, char* record)
     // False when the data runs past the size that the record declares.
     bool withinDeclaredSize = true;
     if (method == 8) {
+        // A failed write (3) is reported below, from the stream's error flag.
         int inflated = inflateEntry(place.uncompressedSize);
         outcome = inflated == 1 ? 1 : 0;
         withinDeclaredSize = inflated != 2;
