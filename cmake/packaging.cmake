@@ -26,6 +26,11 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME vesk-${PROJECT_VERSION}-win32)
 else()
+  # The licence where Debian looks for it, and the description that
+  # pkg-config reads.
+  install(FILES LICENSE DESTINATION share/doc/vesk RENAME copyright)
+  configure_file(cmake/vesk.pc.in ${PROJECT_BINARY_DIR}/vesk.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/vesk.pc DESTINATION lib/pkgconfig)
   set(CPACK_GENERATOR "TGZ;DEB")
   set(CPACK_PACKAGE_FILE_NAME vesk-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
