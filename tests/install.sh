@@ -104,13 +104,14 @@ for round in 1 2 3 4 5 6; do
     break
   fi
   added=0
-  for qualified in $(grep -oE '[a-z0-9][a-z0-9.+-]*:i386' "$log" | sort -u); do
+  mapfile -t named < <(grep -oE '[a-z0-9][a-z0-9.+-]*:i386' "$log" | sort -u)
+  for qualified in "${named[@]}"; do
     name=${qualified%:i386}
     installed=$(dpkg-query -W -f='${db:Status-Status} ${Version}' "$name:amd64" 2>/dev/null || true)
     [ "${installed%% *}" = installed ] || continue
     candidate=$(apt-cache -o "Dir::Etc::Preferences=$pin" policy "$qualified" |
       awk '/Candidate:/ { print $2 }')
-    [ -n "$candidate" ] && [ "$candidate" != "(none)" ] || continue
+    case $candidate in '' | '(none)') continue ;; esac
     [ "${installed#* }" != "$candidate" ] || continue
     case " ${twins[*]} " in *" $name:amd64="*) continue ;; esac
     twins+=("$name:amd64=$candidate")

@@ -6,7 +6,6 @@ CRLF text, a README.txt that names what is there, a C89 header.
 
 Usage: packagingTest.py STATE_DIR SOURCE_DIR BUILD_DIR"""
 import filecmp
-import glob
 import os
 import re
 import shutil
