@@ -15,6 +15,8 @@ case ${1:-tests} in
   build) packages=("${build[@]}") ;;
   tests)
     packages=("${build[@]}" libgtest-dev zlib1g-dev zip unzip python3 binutils clang-format git
+      # The lint step (tests/lint.sh) and the pkg-config consumer.
+      shellcheck python3-pyflakes pkg-config
       # libFuzzer and its sanitizer runtimes.
       clang-14 libclang-rt-14-dev
       # The 32-bit Windows build and its tests under Wine, on a virtual screen;

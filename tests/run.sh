@@ -6,8 +6,9 @@ cd "$(dirname "$0")/.."
 
 tests/install.sh
 
-# The house style (.clang-format) over every tracked C and C++ source.
-git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+# The house style over the C and C++ sources, shellcheck and pyflakes over
+# the scripts.
+tests/lint.sh
 
 jobs=$(nproc)
 for preset in native asan; do
