@@ -1,14 +1,3 @@
-# Cross build for 32-bit Windows with MinGW-w64 (Debian: g++-mingw-w64-i686).
-set(CMAKE_SYSTEM_NAME Windows)
+# The deliverables: 32-bit Windows.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(mingwPrefix i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${mingwPrefix}-gcc)
-set(CMAKE_CXX_COMPILER ${mingwPrefix}-g++)
-set(CMAKE_RC_COMPILER ${mingwPrefix}-windres)
-
-# Headers and libraries come from the MinGW sysroot, programs from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${mingwPrefix})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

@@ -21,9 +21,9 @@ for target in inflate unzip; do
   corpus=$build/corpus/$target
   rm -rf "$corpus"
   mkdir -p "$corpus" "$build/artifacts"
-  cp fuzz/corpus/$target/* "$corpus"
+  cp "fuzz/corpus/$target"/* "$corpus"
   dictionary=()
-  [ -f fuzz/$target.dict ] && dictionary=(-dict=fuzz/$target.dict)
+  [ -f "fuzz/$target.dict" ] && dictionary=("-dict=fuzz/$target.dict")
   echo "== ${target}Fuzzer for $seconds s"
   TMPDIR=$scratch "$build/${target}Fuzzer" -max_total_time="$seconds" -timeout=10 \
     -rss_limit_mb=2048 -close_fd_mask=1 -print_final_stats=1 \

@@ -105,11 +105,15 @@ TEST_F(ArchiveWalk, lastEndSignatureWins)
     EXPECT_EQ(extracted(), Messages{"decoy.txt"});
     EXPECT_EQ(output("decoy.txt"), "payload");
 
-    // A signature too close to the end to hold a whole record is no record.
-    archive.comment = "cut:PK\x05\x06" + std::string(10, '\0');
-    fs::remove_all(destination);
-    EXPECT_EQ(shown(extract(archive)), Shown(1, {}));
-    EXPECT_FALSE(exists(destination));
+    // A signature too close to the end to hold a whole record is no record:
+    // the search goes on to the real one.
+    for (const char* comment :
+         {"cut:PK\x05\x06", "see PK\x05\x06 here", "PK\x05\x06\1\2\3\4\5\6\7\x08\t\n"}) {
+        archive.comment = comment;
+        fs::remove_all(destination);
+        EXPECT_EQ(shown(extract(archive)), Shown(0, {})) << comment;
+        EXPECT_EQ(extracted(), Messages{"real.txt"});
+    }
 }
 
 TEST_F(ArchiveWalk, emptyDirectoryIsSuccessUnlessAtPositionZero)

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <random>
+#include <tuple>
 
 #include "extractFixture.h"
 #include "library.h"
@@ -167,9 +169,13 @@ TEST_F(HostileArchive, damagedCentralDirectory)
 
 TEST_F(HostileArchive, unreadableLocalHeaderCreatesNoFile)
 {
-    Archive archive{{Entry{"first.txt", "1"}, Entry{"second.txt", "2"}}};
-    std::size_t size = buildArchive(archive).bytes.size();
-    for (std::uint32_t offset : {std::uint32_t(size - 10), 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    Archive archive{{Entry{"first.txt", "1"}, Entry{"second.txt", ""}}};
+    Built built = buildArchive(archive);
+    std::uint32_t size = std::uint32_t(built.bytes.size());
+    // Past the end, and into the central directory, where no local header
+    // signature stands.
+    for (std::uint32_t offset :
+         {size - 10, 0x7FFFFFFFu, 0xFFFFFFFFu, std::uint32_t(built.recordOffsets[0])}) {
         archive.entries[1].localHeaderOffset = offset;
         EXPECT_EQ(shown(extractHostile(archive)), Shown(1, damaged)) << offset;
         EXPECT_EQ(everything(), firstOnly);
@@ -316,19 +322,65 @@ TEST_F(HostileArchive, entriesMayNotShareArchiveBytes)
     }
 }
 
-// More separate stretches than the table of claimed ones holds, in order:
-// the full table joins each new one to the last, and every entry extracts.
-TEST_F(HostileArchive, manySeparateStretches)
+// Many entries, their records in another order than their data: every
+// entry extracts, whether the stretches lie apart or touch, and one true
+// overlap hidden among them is found.
+TEST_F(HostileArchive, manyEntriesInAnyOrder)
 {
-    Archive archive;
-    for (int i = 0; i < 1500; ++i) {
-        Entry entry{"e" + std::to_string(i), std::to_string(i)};
-        entry.compressed = entry.data + "gap";
-        entry.compressedSize = std::uint32_t(entry.data.size());
-        archive.entries.push_back(entry);
+    // The records of `archive` shuffled, each still pointing at its own data;
+    // `shared` records (index pairs) point at the first one's data instead.
+    auto shuffled = [](const Archive& archive, unsigned seed, std::pair<std::size_t, std::size_t> shared) {
+        Built built = buildArchive(archive);
+        std::vector<std::size_t> order(archive.entries.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::shuffle(order.begin(), order.end(), std::mt19937(seed));
+        Archive listed;
+        listed.stub = built.bytes.substr(0, built.recordOffsets[0]);
+        for (std::size_t from : order) {
+            std::size_t data = from == shared.second ? shared.first : from;
+            Entry entry{archive.entries[from].name, archive.entries[data].data};
+            entry.compressed = "";
+            entry.compressedSize = std::uint32_t(entry.data.size());
+            entry.localHeaderOffset = std::uint32_t(built.localOffsets[data]);
+            listed.entries.push_back(entry);
+        }
+        return std::make_pair(listed, order);
+    };
+    auto entries = [](int count, bool apart) {
+        Archive archive;
+        for (int i = 0; i < count; ++i) {
+            Entry entry{"e" + std::to_string(i), std::to_string(i)};
+            if (apart) {
+                entry.compressed = entry.data + "gap";
+                entry.compressedSize = std::uint32_t(entry.data.size());
+            }
+            archive.entries.push_back(entry);
+        }
+        return archive;
+    };
+    const std::pair<std::size_t, std::size_t> none{~std::size_t(0), ~std::size_t(0)};
+    for (auto [count, apart, overlap] : {std::tuple{5000, false, false}, std::tuple{20000, false, false},
+                                         std::tuple{1500, true, false}, std::tuple{20000, false, true}}) {
+        SCOPED_TRACE(std::to_string(count) + (apart ? " apart" : "") + (overlap ? " overlapping" : ""));
+        auto [archive, order] = shuffled(entries(count, apart), unsigned(count),
+                                         overlap ? std::pair{std::size_t(7), std::size_t(12345)} : none);
+        fs::remove_all(destination);
+        fs::create_directories(destination);
+        Outcome outcome = extractHostile(archive);
+        if (!overlap) {
+            EXPECT_EQ(shown(outcome), Shown(0, {}));
+            EXPECT_EQ(extracted().size(), archive.entries.size());
+            continue;
+        }
+        // Whichever of the two comes second in the directory is refused.
+        std::size_t first = std::find(order.begin(), order.end(), 7) - order.begin();
+        std::size_t second = std::find(order.begin(), order.end(), 12345) - order.begin();
+        std::size_t later = std::max(first, second);
+        EXPECT_EQ(shown(outcome),
+                  Shown(1, {"Overlapping entries #" + archive.entries[later].name + "# :-("}));
+        EXPECT_EQ(extracted().size(), later);
     }
-    EXPECT_EQ(shown(extractHostile(archive)), Shown(0, {}));
-    EXPECT_EQ(extracted().size(), archive.entries.size());
 }
 
 // Data that runs past the size its record declares fails as "CRC FAILED"
@@ -493,12 +545,40 @@ TEST_F(HostileArchive, directoriesThatCannotBeMade)
 }
 
 // A refused name cannot drive the terminal: control characters in the
-// message line are escapes.
+// message line are escapes, C1 in the form the terminal reads (the locale
+// says which).
 TEST_F(HostileArchive, messageLineEscapesControlCharacters)
 {
-    const std::string name = "../\x1b]0;TITLE\x07\x1b[2J\rFAKE.txt";
-    EXPECT_EQ(shown(extractHostile(Archive{{Entry{name, "x"}}})),
-              Shown(1, {"Unsafe file name #../\\x1b]0;TITLE\\x07\\x1b[2J\\x0dFAKE.txt# :-("}));
+    struct Case {
+        const char* locale;
+        std::string name;
+        const char* shownName;
+    } cases[] = {
+        {"C.UTF-8", "../\x1b]0;TITLE\x07\x1b[2J\rFAKE.txt", "../\\x1b]0;TITLE\\x07\\x1b[2J\\x0dFAKE.txt"},
+        {"C.UTF-8",
+         "../\xc2\x9d"
+         "0;TITLE\xc2\x9c\xc2\x9b"
+         "2J",
+         "../\\xc2\\x9d0;TITLE\\xc2\\x9c\\xc2\\x9b2J"},
+        // Letters whose UTF-8 holds bytes 80 to 9F stay; malformed bytes do not.
+        {"en_US.utf8", "../\xd0\x9f\xe2\x82\xac\x9d\xe9", "../\xd0\x9f\xe2\x82\xac\\x9d\\xe9"},
+        {"C",
+         "../\xc2\x9d"
+         "0;T\x9b\xe9",
+         "../\xc2\\x9d0;T\\x9b\xe9"},
+    };
+    const char* saved = std::getenv("LC_ALL");
+    std::string restore = saved ? saved : "";
+    for (const Case& c : cases) {
+        setenv("LC_ALL", c.locale, 1);
+        EXPECT_EQ(shown(extractHostile(Archive{{Entry{c.name, "x"}}})),
+                  Shown(1, {std::string("Unsafe file name #") + c.shownName + "# :-("}))
+            << c.locale;
+    }
+    if (saved)
+        setenv("LC_ALL", restore.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
 }
 
 // Without the password the data could only be written out as noise.

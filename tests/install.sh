@@ -15,10 +15,13 @@ case ${1:-tests} in
   build) packages=("${build[@]}") ;;
   tests)
     packages=("${build[@]}" libgtest-dev zlib1g-dev zip unzip python3 binutils clang-format git
+      # The lint step (tests/lint.sh) and the pkg-config consumer.
+      shellcheck python3-pyflakes pkg-config
       # libFuzzer and its sanitizer runtimes.
       clang-14 libclang-rt-14-dev
-      # The 32-bit Windows build and its tests under Wine, on a virtual screen.
-      g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb icoutils)
+      # The 32-bit Windows build and its tests under Wine, on a virtual screen;
+      # the 64-bit build where the machine cannot run 32-bit programs.
+      g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb icoutils)
     ;;
   bench)
     packages=("${build[@]}" libgtest-dev python3 zip unzip libarchive-tools zlib1g-dev
@@ -103,13 +106,14 @@ for round in 1 2 3 4 5 6; do
     break
   fi
   added=0
-  for qualified in $(grep -oE '[a-z0-9][a-z0-9.+-]*:i386' "$log" | sort -u); do
+  mapfile -t named < <(grep -oE '[a-z0-9][a-z0-9.+-]*:i386' "$log" | sort -u)
+  for qualified in "${named[@]}"; do
     name=${qualified%:i386}
     installed=$(dpkg-query -W -f='${db:Status-Status} ${Version}' "$name:amd64" 2>/dev/null || true)
     [ "${installed%% *}" = installed ] || continue
     candidate=$(apt-cache -o "Dir::Etc::Preferences=$pin" policy "$qualified" |
       awk '/Candidate:/ { print $2 }')
-    [ -n "$candidate" ] && [ "$candidate" != "(none)" ] || continue
+    case $candidate in '' | '(none)') continue ;; esac
     [ "${installed#* }" != "$candidate" ] || continue
     case " ${twins[*]} " in *" $name:amd64="*) continue ;; esac
     twins+=("$name:amd64=$candidate")

@@ -68,6 +68,23 @@ bool readRecord(std::uint64_t position)
     return arrived >= readLittle16(record + centralNameLength);
 }
 
+// Adds every record's local-header position for the overlap check, which
+// needs them all before the first entry is extracted; false when there is
+// no memory for them. A record that cannot be read ends the list: the walk
+// reports it when it gets there, and extracts nothing after it.
+bool gatherSpanStarts(std::uint64_t recordCount, std::uint64_t recordPosition)
+{
+    EntryPlace place;
+    for (std::uint64_t recordIndex = 0;
+         recordIndex < recordCount && readRecord(recordPosition) && readEntryPlace(record, &place);
+         ++recordIndex) {
+        if (!addSpanStart(place.localHeader))
+            return false;
+        recordPosition += centralName + recordTail();
+    }
+    return sortSpanStarts();
+}
+
 // Hands every central-directory record to unzipOneFile, in order, up to the
 // first that fails.
 int walkDirectory(const char* destination, std::uint64_t recordCount, std::uint64_t recordPosition)
@@ -161,7 +178,6 @@ int walkArchive(const char* archiveName, char* destination)
         return 1;
     }
     forgetCreatedDirectories();
-    forgetClaimedSpans();
     directoryFile = openArchiveStream(archiveName);
     if (!directoryFile) {
         showError("Cannot open input file #%s# :-(", archiveName);
@@ -169,7 +185,12 @@ int walkArchive(const char* archiveName, char* destination)
     }
     std::setvbuf(directoryFile, directoryBuffer, _IOFBF, sizeof directoryBuffer);
     directoryPosition = unknownPosition;
-    int result = walkDirectory(destination, recordCount, directoryOffset);
+    int result = 1;
+    if (!gatherSpanStarts(recordCount, directoryOffset))
+        showError("Out of memory :-(");
+    else
+        result = walkDirectory(destination, recordCount, directoryOffset);
+    forgetClaimedSpans();
     std::fclose(directoryFile);
     directoryFile = nullptr;
     return result;
@@ -177,36 +198,56 @@ int walkArchive(const char* archiveName, char* destination)
 
 }  // namespace
 
-// Finds the last end-of-central-directory signature of the archive. Every
-// position but the last four bytes of the file may start one, and one at the
-// very first byte does not count. Scanning backward from the end, the first
-// signature met is the last one, so the search costs what lies behind it.
-// `endPosition` is where the record starts.
+namespace {
+
+// The end-record search reads the file backwards in blocks of this size:
+// large reads, so that a file with no record is scanned at memory speed.
+unsigned char scanBuffer[1 << 18];
+
+// The last end-record signature among the first `length` bytes of `bytes`,
+// or nullptr. memchr finds the candidates: the signature's last byte, 06, is
+// rare in text and no commoner than any other in compressed data.
+const unsigned char* lastEndSignature(const unsigned char* bytes, std::size_t length)
+{
+    const unsigned char* last = nullptr;
+    const unsigned char* end = bytes + length;
+    for (const unsigned char* candidate = bytes + 3;
+         (candidate =
+              static_cast<const unsigned char*>(std::memchr(candidate, 0x06, std::size_t(end - candidate))));
+         ++candidate)
+        if (readLittle32(candidate - 3) == endSignature)
+            last = candidate - 3;
+    return last;
+}
+
+}  // namespace
+
+// Finds the last end-of-central-directory signature of the archive that has
+// a whole record behind it: one closer to the file's end (inside a comment,
+// say) is no record, and one at the very first byte does not count.
+// Scanning backward from the end, the first signature met is the last one,
+// so the search costs what lies behind it. `endPosition` is where the record
+// starts.
 bool findEndOfCentralDirectory(unsigned char* endRecord, std::uint64_t* endPosition)
 {
     std::uint64_t size;
     // The smallest archive is an end record alone.
     if (!streamSize(archiveFile, &size) || size < endRecordSize)
         return false;
-    unsigned char scanBuffer[1024];
-    std::uint64_t top = size - 5;  // the highest position still to test
+    // The bytes before `end` may hold a signature that a record follows.
+    std::uint64_t end = size - endRecordSize + 4;
     for (;;) {
-        std::uint64_t end = top + 4;
         std::uint64_t start = end > sizeof scanBuffer ? end - sizeof scanBuffer : 0;
         std::size_t length = std::size_t(end - start);
-        if (!seekStream(archiveFile, start) || std::fread(scanBuffer, 1, length, archiveFile) != length)
+        if (!readArchiveAt(start, scanBuffer, length))
             return false;
-        for (std::size_t i = length - 3; i-- > 0;) {
-            if (readLittle32(scanBuffer + i) != endSignature)
-                continue;
-            *endPosition = start + i;
-            // A record cut short by the end of the file is no record: its
-            // count and position would be whatever the buffer held.
+        if (const unsigned char* found = lastEndSignature(scanBuffer, length)) {
+            *endPosition = start + std::uint64_t(found - scanBuffer);
             return *endPosition != 0 && readArchiveAt(*endPosition, endRecord, endRecordSize);
         }
         if (start == 0)
             return false;
-        top = start - 1;
+        end = start + 3;  // a signature may straddle two blocks
     }
 }
 

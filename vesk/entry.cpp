@@ -15,36 +15,6 @@ std::FILE* outputFile;
 
 namespace {
 
-// Where an entry lies in the archive.
-struct EntryPlace {
-    std::uint64_t localHeader;  // position of its local header
-    std::uint64_t compressedSize;
-    std::uint64_t uncompressedSize;
-};
-
-// A field of the record that holds all ones has its value in the record's
-// Zip64 extra field, which holds such values in the order below; false when
-// that field is too short for them. Without a Zip64 field the values stand.
-bool readEntryPlace(const unsigned char* record, EntryPlace* place)
-{
-    std::uint64_t* const values[] = {&place->uncompressedSize, &place->compressedSize, &place->localHeader};
-    const int fields[] = {centralUncompressedSize, centralCompressedSize, centralLocalHeaderOffset};
-    const unsigned char* zip64 = nullptr;
-    std::size_t zip64Size = 0;
-    bool hasZip64 = findExtraField(record, zip64ExtraId, &zip64, &zip64Size);
-    for (int i = 0; i < 3; ++i) {
-        *values[i] = readLittle32(record + fields[i]);
-        if (*values[i] != zip64Marker32 || !hasZip64)
-            continue;
-        if (zip64Size < 8)
-            return false;
-        *values[i] = readLittle64(zip64);
-        zip64 += 8;
-        zip64Size -= 8;
-    }
-    return true;
-}
-
 // a + b, or the largest position where that does not fit: no archive
 // reaches it, so reading stops at the archive's end as it would anyway.
 std::uint64_t addPositions(std::uint64_t a, std::uint64_t b)
@@ -52,7 +22,8 @@ std::uint64_t addPositions(std::uint64_t a, std::uint64_t b)
     return b > ~std::uint64_t(0) - a ? ~std::uint64_t(0) : a + b;
 }
 
-// Starts the input at the entry's local header, moves it on to the data,
+// Starts the input at the entry's local header, which must carry its
+// signature (an offset into other bytes is a damaged record), moves it on to the data,
 // past the name and extra field whose lengths the local header gives, and
 // ends it where the data ends; `dataEnd` is that position. A name or extra
 // field cut off by the end of the archive leaves the input at the end, where
@@ -65,7 +36,8 @@ bool seekEntryData(const unsigned char* record, const EntryPlace& place, std::ui
     if (!startInput(place.localHeader, addPositions(nearby, place.compressedSize)))
         return false;
     const unsigned char* localHeader;
-    if (readInput(&localHeader, localHeaderSize) != localHeaderSize)
+    if (readInput(&localHeader, localHeaderSize) != localHeaderSize
+        || readLittle32(localHeader) != localSignature)
         return false;
     std::int32_t skipped = std::int32_t(readLittle16(localHeader + localNameLength)
                                         + readLittle16(localHeader + localExtraLength));
@@ -83,7 +55,8 @@ bool seekEntryData(const unsigned char* record, const EntryPlace& place, std::ui
 // Copies a stored entry straight from the input blocks, folding each piece
 // into the CRC as it passes, up to its declared size; false when the data is
 // longer than that. An archive that ends early ends the copy; the CRC
-// comparison reports it.
+// comparison reports it. A failed write ends it too; the stream's error
+// flag reports that.
 bool copyStoredEntry(std::uint64_t compressedSize, std::uint64_t declaredSize)
 {
     const unsigned char* bytes;
@@ -93,7 +66,9 @@ bool copyStoredEntry(std::uint64_t compressedSize, std::uint64_t declaredSize)
         if (part == 0)
             break;
         updateCrc(bytes, part);
-        std::fwrite(bytes, 1, std::size_t(part), outputFile);
+        // The first failed write (a full disk) ends the copy.
+        if (std::fwrite(bytes, 1, std::size_t(part), outputFile) != std::size_t(part))
+            break;
     }
     return compressedSize <= declaredSize;
 }
@@ -164,6 +139,7 @@ int unzipOneFile(const char* destinationDirectory, char* record)
     // False when the data runs past the size that the record declares.
     bool withinDeclaredSize = true;
     if (method == 8) {
+        // A failed write (3) is reported below, from the stream's error flag.
         int inflated = inflateEntry(place.uncompressedSize);
         outcome = inflated == 1 ? 1 : 0;
         withinDeclaredSize = inflated != 2;

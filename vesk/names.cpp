@@ -6,6 +6,7 @@
 #include "library.h"
 #include "platform.h"
 #include "records.h"
+#include "utf8.h"
 
 namespace {
 
@@ -62,40 +63,13 @@ bool isDeviceComponent(const char* begin, const char* end)
     return length == 5 && digit[0] == 0xC2 && (digit[1] == 0xB9 || digit[1] == 0xB2 || digit[1] == 0xB3);
 }
 
-// Well-formed UTF-8: no stray or missing continuation bytes, no overlong
-// forms, no surrogates, nothing beyond U+10FFFF.
+// Well-formed UTF-8 throughout.
 bool isUtf8(const unsigned char* text, std::size_t length)
 {
     const unsigned char* end = text + length;
-    while (text != end) {
-        unsigned lead = *text++;
-        if (lead < 0x80)
-            continue;
-        // The bounds of the second byte exclude overlong forms (E0, F0),
-        // surrogates (ED) and code points beyond U+10FFFF (F4).
-        unsigned low = 0x80;
-        unsigned high = 0xBF;
-        std::ptrdiff_t following;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            following = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            following = 2;
-            low = lead == 0xE0 ? 0xA0 : low;
-            high = lead == 0xED ? 0x9F : high;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            following = 3;
-            low = lead == 0xF0 ? 0x90 : low;
-            high = lead == 0xF4 ? 0x8F : high;
-        } else {
+    for (std::size_t sequence; text != end; text += sequence)
+        if ((sequence = utf8SequenceLength(text, end)) == 0)
             return false;
-        }
-        if (end - text < following || text[0] < low || text[0] > high)
-            return false;
-        for (std::ptrdiff_t i = 1; i < following; ++i)
-            if ((text[i] & 0xC0) != 0x80)
-                return false;
-        text += following;
-    }
     return true;
 }
 

@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include "crc.h"
 #include "platform.h"
+#include "utf8.h"
 
 namespace {
 
@@ -154,17 +156,46 @@ int showMessageBox(const char*)
     return 1;
 }
 #else
+namespace {
+
+// Whether the terminal reads UTF-8, as the user's locale says.
+bool terminalReadsUtf8()
+{
+    const char* const variables[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    for (const char* variable : variables) {
+        const char* value = std::getenv(variable);
+        if (value && *value)
+            return strcasestr(value, "utf-8") || strcasestr(value, "utf8");
+    }
+    return false;
+}
+
+}  // namespace
+
 int showMessageBox(const char* text)
 {
     // Control characters are written as escapes, so that a name cannot
-    // drive the terminal; other bytes, UTF-8 included, go out as they are.
+    // drive the terminal: C0, DEL and C1 (U+0080 to U+009F, which a UTF-8
+    // terminal reads from C2 80 to C2 9F and an 8-bit one from the bytes
+    // 80 to 9F). A UTF-8 terminal also gets the bytes of malformed UTF-8 as
+    // escapes; other text goes out as it is.
+    bool utf8 = terminalReadsUtf8();
+    const unsigned char* c = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* end = c + std::strlen(text);
     char line[4 * 1024 + 1];
     std::size_t length = 0;
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != '\0'; ++c) {
-        if (*c < 0x20 || *c == 0x7F)
-            length += std::size_t(std::snprintf(line + length, 5, "\\x%02x", *c));
-        else
-            line[length++] = char(*c);
+    while (c != end) {
+        std::size_t sequence = utf8 ? utf8SequenceLength(c, end) : 1;
+        bool control = *c < 0x20 || *c == 0x7F || (!utf8 && *c >= 0x80 && *c <= 0x9F)
+                       || (sequence == 2 && c[0] == 0xC2 && c[1] <= 0x9F);
+        if (sequence == 0 || control) {
+            for (std::size_t i = 0; i < (sequence == 2 ? 2 : 1); ++i)
+                length += std::size_t(std::snprintf(line + length, 5, "\\x%02x", *c++));
+        } else {
+            std::memcpy(line + length, c, sequence);
+            length += sequence;
+            c += sequence;
+        }
     }
     line[length] = '\0';
     std::fprintf(stderr, "ZEL Development Environment: %s\n", line);

@@ -46,6 +46,7 @@ constexpr int centralName = 46;
 
 // Local file header: 30 fixed bytes, then the name, the extra field and the
 // entry's data.
+constexpr std::uint32_t localSignature = 0x04034B50;
 constexpr int localHeaderSize = 30;
 constexpr int localNameLength = 26;
 constexpr int localExtraLength = 28;
@@ -84,6 +85,36 @@ inline bool findExtraField(const unsigned char* record, unsigned id, const unsig
         field = *data + *size;
     }
     return false;
+}
+
+// Where an entry lies in the archive.
+struct EntryPlace {
+    std::uint64_t localHeader;  // position of its local header
+    std::uint64_t compressedSize;
+    std::uint64_t uncompressedSize;
+};
+
+// A field of the record that holds all ones has its value in the record's
+// Zip64 extra field, which holds such values in the order below; false when
+// that field is too short for them. Without a Zip64 field the values stand.
+inline bool readEntryPlace(const unsigned char* record, EntryPlace* place)
+{
+    std::uint64_t* const values[] = {&place->uncompressedSize, &place->compressedSize, &place->localHeader};
+    const int fields[] = {centralUncompressedSize, centralCompressedSize, centralLocalHeaderOffset};
+    const unsigned char* zip64 = nullptr;
+    std::size_t zip64Size = 0;
+    bool hasZip64 = findExtraField(record, zip64ExtraId, &zip64, &zip64Size);
+    for (int i = 0; i < 3; ++i) {
+        *values[i] = readLittle32(record + fields[i]);
+        if (*values[i] != zip64Marker32 || !hasZip64)
+            continue;
+        if (zip64Size < 8)
+            return false;
+        *values[i] = readLittle64(zip64);
+        zip64 += 8;
+        zip64Size -= 8;
+    }
+    return true;
 }
 
 #endif

@@ -1,67 +1,70 @@
 #include "spans.h"
 
-#include <cstring>
+#include <algorithm>
+#include <cstdlib>
 
 namespace {
 
-struct Span {
-    std::uint64_t start;
-    std::uint64_t end;
-};
-
-// Claimed stretches in archive order, none sharing a byte. A new stretch
-// that touches one joins it, so that an archive whose entries lie one after
-// the other takes a single span. Full, the table joins a new stretch to its
-// nearest neighbour over the gap between them: the gap then counts as
-// claimed, which can refuse an entry lying in it but never lets two entries
-// share a byte.
-constexpr int spanCapacity = 1024;
-Span spans[spanCapacity];
-int spanCount;
+// Every record's local-header position, sorted, and for each whether a
+// claimed stretch covers it. A stretch covers the positions that lie in it,
+// its own first. Two stretches share a byte exactly when one of them holds
+// the other's start, so a new stretch is free when no position in it is
+// covered yet, including its own: an earlier stretch around it covers that.
+// Marking costs the positions a stretch holds, and claimed stretches hold
+// different ones, so a whole walk costs one pass over the positions (and a
+// sort) whatever the order of the records.
+struct SpanStarts {
+    std::uint64_t* positions;
+    unsigned char* covered;
+    std::size_t count;
+    std::size_t capacity;
+} starts;
 
 }  // namespace
 
-void forgetClaimedSpans()
+bool addSpanStart(std::uint64_t start)
 {
-    spanCount = 0;
+    if (starts.count == starts.capacity) {
+        // The table grows with the records that the archive really holds.
+        std::size_t capacity = starts.capacity ? 2 * starts.capacity : 1024;
+        void* grown = std::realloc(starts.positions, capacity * sizeof *starts.positions);
+        if (!grown)
+            return false;
+        starts.positions = static_cast<std::uint64_t*>(grown);
+        starts.capacity = capacity;
+    }
+    starts.positions[starts.count++] = start;
+    return true;
+}
+
+bool sortSpanStarts()
+{
+    std::sort(starts.positions, starts.positions + starts.count);
+    starts.covered = static_cast<unsigned char*>(std::calloc(starts.count + 1, 1));
+    return starts.covered != nullptr;
 }
 
 bool claimSpan(std::uint64_t start, std::uint64_t end)
 {
-    // The first span that ends at or after `start`: spans before it end
-    // before the new one begins.
-    int low = 0;
-    int high = spanCount;
-    while (low < high) {
-        int middle = (low + high) / 2;
-        if (spans[middle].end < start)
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    bool joinsLeft = low < spanCount && spans[low].end == start;
-    int right = joinsLeft ? low + 1 : low;  // the first span that may overlap
-    if (right < spanCount && spans[right].start < end)
+    std::uint64_t* positionsEnd = starts.positions + starts.count;
+    std::uint64_t* first = std::lower_bound(starts.positions, positionsEnd, start);
+    // A start that was not added has no mark to tell whether a stretch
+    // holds it: refused, as no walk asks for one.
+    if (first == positionsEnd || *first != start)
         return false;
-    bool joinsRight = right < spanCount && spans[right].start == end;
-
-    if (joinsLeft && joinsRight) {
-        spans[low].end = spans[right].end;
-        std::memmove(spans + right, spans + right + 1, sizeof(Span) * std::size_t(spanCount - right - 1));
-        --spanCount;
-    } else if (joinsLeft) {
-        spans[low].end = end;
-    } else if (joinsRight) {
-        spans[right].start = start;
-    } else if (spanCount < spanCapacity) {
-        std::memmove(spans + right + 1, spans + right, sizeof(Span) * std::size_t(spanCount - right));
-        spans[right] = {start, end};
-        ++spanCount;
-    } else if (right == spanCount
-               || (right > 0 && start - spans[right - 1].end <= spans[right].start - end)) {
-        spans[right - 1].end = end;
-    } else {
-        spans[right].start = start;
-    }
+    std::size_t from = std::size_t(first - starts.positions);
+    std::size_t to = std::size_t(std::lower_bound(first, positionsEnd, end) - starts.positions);
+    for (std::size_t i = from; i < to; ++i)
+        if (starts.covered[i])
+            return false;
+    for (std::size_t i = from; i < to; ++i)
+        starts.covered[i] = 1;
     return true;
+}
+
+void forgetClaimedSpans()
+{
+    std::free(starts.positions);
+    std::free(starts.covered);
+    starts = SpanStarts{};
 }

@@ -7,10 +7,18 @@
 
 #include <cstdint>
 
-void forgetClaimedSpans();
+// Before the first entry is claimed, the local-header position of every
+// record, in any order, then sortSpanStarts. False when there is no memory
+// for them.
+bool addSpanStart(std::uint64_t start);
+bool sortSpanStarts();
 
-// Claims the archive bytes from `start` up to `end` (not included) for an
-// entry; false, claiming nothing, when any of them has been claimed before.
+// Claims the archive bytes from `start`, a position added before, up to
+// `end` (not included) for an entry; false, claiming nothing, when any of
+// them has been claimed before.
 bool claimSpan(std::uint64_t start, std::uint64_t end);
+
+// Forgets the positions and claims and gives their memory back.
+void forgetClaimedSpans();
 
 #endif

@@ -23,7 +23,7 @@ failures = []
 
 
 def wine(*arguments):
-    return wineTools.run(state, ["wine", *arguments])
+    return wineTools.run(state, [wineTools.WINE, *arguments])
 
 
 def readValue(key, name):
@@ -53,7 +53,7 @@ def runTirrel():
     captioned "tirrel"; returns the exit code and the boxes' texts."""
     boxesPath = os.path.join(state, "boxes")
     with open(boxesPath, "wb") as boxes:
-        watcher = subprocess.Popen(["wine", os.path.join(windowsBin, "dismiss-boxes.exe"),
+        watcher = subprocess.Popen([wineTools.WINE, os.path.join(windowsBin, "dismiss-boxes.exe"),
                                     "tirrel", "1"], env=wineTools.environment(state),
                                    stdin=subprocess.DEVNULL, stdout=boxes,
                                    stderr=subprocess.DEVNULL)

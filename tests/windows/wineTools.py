@@ -6,6 +6,9 @@ import signal
 import subprocess
 
 TIME_ZONE = "America/New_York"
+# The loader: wine for the 32-bit build; the 64-bit build names wine64, on
+# machines that cannot run 32-bit programs.
+WINE = os.environ.get("VESK_WINE", "wine")
 
 
 def environment(state):
@@ -55,7 +58,7 @@ def start(state):
     # A persistent wineserver keeps the prefix's services up between tests;
     # it needs the prefix folder to exist.
     os.makedirs(os.path.join(state, "prefix"))
-    for arguments in (["wineserver", "-p"], ["wine", "wineboot", "-i"]):
+    for arguments in (["wineserver", "-p"], [WINE, "wineboot", "-i"]):
         code, _, error = run(state, arguments, timeout=240)
         if code != 0:
             raise SystemExit(f"{' '.join(arguments)}: {code} {error}")

@@ -187,6 +187,8 @@ int inflateEntry(std::uint64_t declaredSize)
         break;
     case longerThanDeclared:
         return 2;
+    case writeFailed:
+        return 3;
     default:
         showError(" Bad Table ");
         return 1;

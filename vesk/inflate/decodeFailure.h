@@ -7,10 +7,12 @@
 
 extern std::jmp_buf errorContext;
 
-// Why decoding stopped: the stream is corrupt, or it decodes to more bytes
-// than the entry's record declares.
+// Why decoding stopped: the stream is corrupt, it decodes to more bytes
+// than the entry's record declares, or its output cannot be written (a full
+// disk: decoding on would only waste the time the entry takes).
 constexpr int corruptStream = 1;
 constexpr int longerThanDeclared = 2;
+constexpr int writeFailed = 3;
 
 [[noreturn]] inline void failDecoding(int reason = corruptStream)
 {

@@ -10,7 +10,8 @@
 // into crcRegister. Returns 0; 1 after showing " Bad Table " for a corrupt
 // stream; 2, showing nothing, for a stream that decodes to more than the
 // `declaredSize` bytes that the entry's record declares, of which nothing
-// beyond the declared size has been written.
+// beyond the declared size has been written; 3, showing nothing, after the
+// first write to outputFile that failed (its error flag is set).
 int inflateEntry(std::uint64_t declaredSize);
 
 #endif

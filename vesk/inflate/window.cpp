@@ -36,7 +36,8 @@ bool flushWindow(bool final)
         failDecoding(longerThanDeclared);
     outputRoom -= std::uint64_t(length);
     updateCrc(outputWindow + pieceSize, length);
-    std::fwrite(outputWindow + pieceSize, 1, std::size_t(length), outputFile);
+    if (std::fwrite(outputWindow + pieceSize, 1, std::size_t(length), outputFile) != std::size_t(length))
+        failDecoding(writeFailed);
     if (!final)
         std::memcpy(outputWindow + pieceSize - farthestDistance, outputWindow + windowSize - farthestDistance,
                     farthestDistance);
