@@ -73,6 +73,14 @@ bool isUtf8(const unsigned char* text, std::size_t length)
     return true;
 }
 
+bool isAscii(const unsigned char* text, std::size_t length)
+{
+    for (std::size_t i = 0; i < length; ++i)
+        if (text[i] >= 0x80)
+            return false;
+    return true;
+}
+
 // UTF-16 units of well-formed UTF-8 text.
 std::size_t utf16Length(const char* text)
 {
@@ -130,12 +138,24 @@ NameStatus readEntryName(char* record, char* decoded, const char** name)
         return kept == unicodeLength ? nameUsable : nameTooLong;
     }
     *name = record + centralName;
+    const unsigned char* raw = header + centralName;
+    std::size_t rawLength = std::strlen(*name);
     if (readLittle16(header + centralFlags) & utf8NameFlag)
-        return isUtf8(header + centralName, std::strlen(*name)) ? nameUsable : nameNotUtf8;
+        return isUtf8(raw, rawLength) ? nameUsable : nameNotUtf8;
     if (!convertsNarrowText)
         return nameUsable;
+    // Unmarked names are in IBM 437, says the format; writers on MS-DOS and
+    // Windows (its own zip folders, Info-ZIP) use the OEM code page, and
+    // mark their records as made on MS-DOS. Unix zippers write the locale's
+    // bytes, UTF-8 today, without the mark. ASCII reads the same in every
+    // code page; what is left, from other hosts, is read as the ANSI file
+    // calls read it.
+    bool madeOnMsDos = header[centralMadeByHost] == msDosHost;
+    if (isAscii(raw, rawLength) || (!madeOnMsDos && isUtf8(raw, rawLength)))
+        return nameUsable;
     *name = decoded;
-    return toLibraryText(record + centralName, decoded) ? nameUsable : nameTooLong;
+    NarrowText codePage = madeOnMsDos ? oemText : fileCallsText;
+    return toLibraryText(record + centralName, decoded, codePage) ? nameUsable : nameTooLong;
 }
 
 bool isSafeName(const char* name)

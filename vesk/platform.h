@@ -20,7 +20,7 @@ constexpr int pathCapacity = 3 * pathLimit;
 // drops trailing dots and blanks from a name ("..." and ".. " mean "..").
 constexpr bool windowsNames = true;
 // Narrow text from outside (the arguments, names without the UTF-8 mark)
-// is in the code page of the ANSI file calls and becomes UTF-8 here.
+// is in a code page of the system and becomes UTF-8 here.
 constexpr bool convertsNarrowText = true;
 #else
 constexpr int pathLimit = 4096;
@@ -30,9 +30,13 @@ constexpr bool windowsNames = false;
 constexpr bool convertsNarrowText = false;
 #endif
 
+// The code page of narrow text on Windows: that of the ANSI file calls, or
+// the OEM one.
+enum NarrowText { fileCallsText, oemText };
+
 // Narrow text as the library's own, in a buffer of pathCapacity bytes;
 // false, with as much as fits, when it is longer than any path can be.
-bool toLibraryText(const char* narrow, char* text);
+bool toLibraryText(const char* narrow, char* text, NarrowText codePage = fileCallsText);
 
 // A raw byte stream to read; nullptr when the file cannot be opened.
 std::FILE* openArchiveStream(const char* path);

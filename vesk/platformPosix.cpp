@@ -49,7 +49,7 @@ __attribute__((constructor)) static void loadLibrary()
 }
 
 // Names and arguments are taken as the bytes they are.
-bool toLibraryText(const char* narrow, char* text)
+bool toLibraryText(const char* narrow, char* text, NarrowText)
 {
     std::size_t length = strnlen(narrow, pathCapacity);
     bool fits = length < std::size_t(pathCapacity);

@@ -35,14 +35,15 @@ bool toWide(const char* text, wchar_t (&wide)[pathLimit])
 
 }  // namespace
 
-// Narrow text is read in the code page that the ANSI file calls use, so
-// that a name reaches the same file as through those calls.
-bool toLibraryText(const char* narrow, char* text)
+// Narrow text of the file calls is read in the code page that the ANSI
+// file calls use, so that a name reaches the same file as through those
+// calls.
+bool toLibraryText(const char* narrow, char* text, NarrowText codePage)
 {
-    UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    UINT windowsCodePage = codePage == fileCallsText && AreFileApisANSI() ? CP_ACP : CP_OEMCP;
     wchar_t wide[pathCapacity];
     int length = int(strnlen(narrow, pathCapacity));
-    int units = MultiByteToWideChar(codePage, 0, narrow, length, wide, pathCapacity);
+    int units = MultiByteToWideChar(windowsCodePage, 0, narrow, length, wide, pathCapacity);
     // Beyond the limit no path fits; what is kept still fits the text.
     bool fits = units < pathLimit;
     if (!fits)

@@ -30,6 +30,7 @@ constexpr int zip64EndDirectoryOffset = 48;  // 64 bits
 // Central directory file header: 46 fixed bytes, then the name, the extra
 // field and the comment.
 constexpr std::uint32_t centralSignature = 0x02014B50;
+constexpr int centralMadeByHost = 5;  // the high byte of "version made by"
 constexpr int centralFlags = 8;
 constexpr int centralMethod = 10;
 constexpr int centralTime = 12;
@@ -50,6 +51,10 @@ constexpr std::uint32_t localSignature = 0x04034B50;
 constexpr int localHeaderSize = 30;
 constexpr int localNameLength = 26;
 constexpr int localExtraLength = 28;
+
+// The host system a record was made on: 0 is MS-DOS and FAT (and what
+// Windows' own zip folders and Info-ZIP on Windows write), 3 is Unix.
+constexpr unsigned msDosHost = 0;
 
 // General purpose flags.
 constexpr unsigned encryptedFlag = 1u << 0;

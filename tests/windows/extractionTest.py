@@ -46,12 +46,15 @@ def fixedCodes(data):
 
 
 # Names marked UTF-8 and Unicode Path names reach Windows through the wide
-# calls as written. Unmarked names are narrow text: Linux keeps their bytes,
-# Wine reads them in its ANSI code page, 1252.
+# calls as written. Unmarked names are narrow text: Linux keeps their bytes;
+# Wine reads those made on MS-DOS (host 0) in its OEM code page, 437, those
+# from other hosts as UTF-8 where they are, else in its ANSI code page, 1252.
 NAMES = ["Grüße/straße.txt", "Привет мир.txt", "日本語/ファイル.txt", "emoji-😀.txt",
          # 140 characters, 420 bytes: the Windows limit counts UTF-16 units.
          "長い/" + "/".join(["路" * 45] * 3) + ".txt"]
-UNMARKED = b"caf\xe9.txt"
+UNMARKED = {(b"M\x84rz.txt", 0): "März.txt", (b"Gr\x81\xe1e.txt", 0): "Grüße.txt",
+            ("Präsentation für Müller.txt".encode(), 3): "Präsentation für Müller.txt",
+            (b"\xe4.txt", 3): "ä.txt", (b"caf\xe9.txt", 11): "café.txt"}
 # 261 UTF-16 units with "dest\\"; each component fits Linux's 255 bytes.
 CJK_TOO_LONG = "/".join(["路" * 85] * 3) + "/x.txt"
 RAW_GRUESSE = "Grüße.txt".encode("cp437")  # as Info-ZIP on Windows writes it
@@ -194,17 +197,24 @@ cases = {
                   "dest/" + LONG_NAME: (b"long", z.SUMMER)}}, {
         "result": 1, "messages": [f"File name too long #{LONG_NAME}# :-("], "files": {}}),
     "utf8Names": (z.archive([z.entry(name, name.encode(), flags=z.UTF8) for name in NAMES]
-                            + [z.entry(UNMARKED, b"unmarked")]), {
+                            + [z.entry(raw, raw, host=host) for raw, host in UNMARKED]), {
         "files": withParents({**{"dest/" + name: (name.encode(), z.SUMMER) for name in NAMES},
-                              os.fsdecode(b"dest/" + UNMARKED): (b"unmarked", z.SUMMER)})}, {
+                              **{os.fsdecode(b"dest/" + raw): (raw, z.SUMMER)
+                                 for raw, _ in UNMARKED}})}, {
         "files": withParents({**{"dest/" + name: (name.encode(), z.SUMMER) for name in NAMES},
-                              "dest/café.txt": (b"unmarked", z.SUMMER)})}),
+                              **{"dest/" + name: (raw, z.SUMMER)
+                                 for (raw, _), name in UNMARKED.items()}})}),
+    # The box shows an unmarked name as it was read.
+    "unmarkedRefused": (z.archive([z.entry(b"M\x84rz/con.txt", b"device")]), {
+        "files": withParents({os.fsdecode(b"dest/M\x84rz/con.txt"): (b"device", z.SUMMER)})}, {
+        "result": 1, "messages": ["Unsafe file name #März/con.txt# :-("], "files": {}}),
     "zipfileNames": (zipfileNames(), {"files": withParents(
         {"dest/" + name: (name.encode(), z.SUMMER) for name in NAMES[:4]})}, {}),
-    # A field for another raw name is stale: the raw name counts.
+    # A field for another raw name is stale: the raw name counts (from Unix,
+    # not UTF-8: the ANSI code page).
     "unicodePath": (z.archive([
         z.entry(RAW_GRUESSE, b"field", extra=z.unicodePath(RAW_GRUESSE, "Grüße.txt")),
-        z.entry(b"na\x8bve.txt", b"stale", extra=z.unicodePath(b"naive.txt", "naïve.txt")),
+        z.entry(b"na\x8bve.txt", b"stale", extra=z.unicodePath(b"naive.txt", "naïve.txt"), host=3),
     ]), {"files": {
         "dest/": DIRECTORY, "dest/Grüße.txt": (b"field", z.SUMMER),
         os.fsdecode(b"dest/na\x8bve.txt"): (b"stale", z.SUMMER)}}, {"files": {

@@ -13,11 +13,12 @@ def dosDateTime(when):
 
 
 def entry(name, data=b"", method=0, when=SUMMER, crc=None, directory=False, compressed=None,
-          dos=None, flags=0, extra=b""):
+          dos=None, flags=0, extra=b"", host=0):
     """One entry; `name` is text (written as UTF-8) or raw bytes,
     `compressed` replaces the stored or deflated bytes, `dos` gives a raw
     (date, time) pair, `crc` a recorded CRC-32 that may lie, `extra` the
-    central record's extra field."""
+    central record's extra field, `host` the system it was made on (0
+    MS-DOS, 3 Unix)."""
     if compressed is None:
         if method == 8:
             deflater = zlib.compressobj(9, zlib.DEFLATED, -15)
@@ -34,6 +35,7 @@ def entry(name, data=b"", method=0, when=SUMMER, crc=None, directory=False, comp
         "attributes": 0x10 if directory else 0,
         "flags": flags,
         "extra": extra,
+        "madeBy": host << 8 | 20,
     }
 
 
@@ -54,7 +56,7 @@ def archive(entries, offset=0, comment=b""):
         body += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, item["flags"], item["method"], time, date,
                             item["crc"], len(item["data"]), item["size"], len(item["name"]), 0)
         body += item["name"] + item["data"]
-        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, item["flags"],
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, item["madeBy"], 20, item["flags"],
                                item["method"], time, date, item["crc"], len(item["data"]),
                                item["size"], len(item["name"]), len(item["extra"]), 0, 0, 0,
                                item["attributes"], position)
