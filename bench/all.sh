@@ -49,5 +49,16 @@ echo "== End-record search"
 python3 "$bench/endRecord.py" "${quick[@]}"
 
 echo
+echo "== Many small files under Wine: vesk-extract.exe against the bare system calls"
+# The 32-bit build where this machine runs 32-bit programs, else the 64-bit one.
+if [ -x "$root/build/windows/bin/bare-files.exe" ] && wine --version >/dev/null 2>&1; then
+  python3 "$bench/wineFiles.py" "${quick[@]}"
+elif [ -x "$root/build/windows64/bin/bare-files.exe" ] && [ -x /usr/lib/wine/wine64 ]; then
+  VESK_WINE=/usr/lib/wine/wine64 python3 "$bench/wineFiles.py" --bin "$root/build/windows64/bin" "${quick[@]}"
+else
+  echo "skipped: needs Wine and the windows (or windows64) preset built"
+fi
+
+echo
 echo "== Summary ($((SECONDS - started)) s)"
 cat "$VESK_BENCH_SUMMARY"

@@ -114,7 +114,7 @@ bool openOutputStream(const char* path, std::FILE** stream)
     if (file == INVALID_HANDLE_VALUE)
         return false;
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY);
-    *stream = descriptor == -1 ? nullptr : _fdopen(descriptor, "wb");
+    *stream = descriptor == -1 ? nullptr : _wfdopen(descriptor, L"wb");
     if (*stream)
         return true;
     if (descriptor == -1)
@@ -143,7 +143,10 @@ int makeDirectory(const char* path, bool followLinks)
     wchar_t widePath[pathLimit];
     if (!toWide(path, widePath))
         return 2;
-    CreateDirectoryW(widePath, nullptr);
+    // A directory just made is one, and no link: only what was there already
+    // is looked at.
+    if (CreateDirectoryW(widePath, nullptr))
+        return 0;
     DWORD attributes = GetFileAttributesW(widePath);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return 2;
