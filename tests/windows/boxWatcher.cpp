@@ -60,7 +60,7 @@ DWORD WINAPI watch(LPVOID)
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
         // The same box is read once: wait until it has gone.
-        while (IsWindow(box))
+        while (IsWindow(box) && !stopRequested)
             Sleep(10);
         ++dismissed;
     }
@@ -75,10 +75,19 @@ void startWatching(const char* caption)
     watcher = CreateThread(nullptr, 0, watch, nullptr, 0, nullptr);
 }
 
-std::vector<std::string> stopWatching(std::size_t count)
+bool awaitBoxes(std::size_t count, unsigned long milliseconds)
 {
-    while (dismissed < count)
+    DWORD started = GetTickCount();
+    while (dismissed < count) {
+        if (GetTickCount() - started >= milliseconds)
+            return false;
         Sleep(10);
+    }
+    return true;
+}
+
+std::vector<std::string> stopWatching()
+{
     stopRequested = true;
     WaitForSingleObject(watcher, INFINITE);
     CloseHandle(watcher);

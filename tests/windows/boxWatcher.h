@@ -9,10 +9,13 @@
 
 void startWatching(const char* caption);
 
-// Waits until `count` boxes have been dismissed, then stops the watcher and
-// returns every text it read, in UTF-8 and in order. A box owned by a window
-// is marked "(owned) ", one of this process without the error icon "(no
-// error icon) ".
-std::vector<std::string> stopWatching(std::size_t count);
+// Waits until `count` boxes have been dismissed; false when `milliseconds`
+// went by first.
+bool awaitBoxes(std::size_t count, unsigned long milliseconds);
+
+// Stops the watcher and returns every text it read, in UTF-8 and in order.
+// A box owned by a window is marked "(owned) ", one of this process without
+// the error icon "(no error icon) ".
+std::vector<std::string> stopWatching();
 
 #endif

@@ -77,6 +77,14 @@ def scenario(name, install, wanted, box=REFRESH_FAILED, code=2, zeldir=None, run
                             f"{(code, [box], wanted)}")
 
 
+# The watcher itself: its usage when called wrongly, and exit code 1, soon,
+# when no box comes.
+for arguments, wanted in ((["tirrel"], 2), (["tirrel", "one"], 2), (["tirrel", "1", "0"], 2),
+                          (["tirrel", "1", "2", "3"], 2), (["tirrel", "1", "1"], 1)):
+    code, _, error = wine(os.path.join(windowsBin, "dismiss-boxes.exe"), *arguments)
+    if code != wanted or ("usage: dismiss-boxes" in error) != (wanted == 2):
+        failures.append(f"dismiss-boxes {' '.join(arguments)}: exit {code}, {error!r}")
+
 scenario("missing key", NO_KEY, "missing", NOT_INSTALLED, 1)
 scenario("missing value", NO_VALUE, "missing", NOT_INSTALLED, 1)
 # A new variable is a REG_SZ; its data carries the terminating NUL.

@@ -75,7 +75,7 @@ int main(int argc, char** argv)
 
     startWatching(caption);
     int result = unzip(argv[1], argc == 3 ? toLibraryPath(argv[2]).c_str() : "");
-    for (const std::string& text : stopWatching(0))
+    for (const std::string& text : stopWatching())
         std::fprintf(stderr, "%s: %s\n", caption, text.c_str());
     if (GetFocus() != edit)
         return fail("the focus was not given back");
