@@ -90,6 +90,10 @@ code, _, error = wineTools.run(state, [wineTools.WINE, host], cwd=work)
 if code != 2 or "usage: vesk-extract ARCHIVE [DEST]" not in error:
     failures.append(f"host without arguments: exit {code}, {error!r}")
 
+# The build's own MinGW compiler: i686 for the deliverables, x86_64 where the
+# suite runs on the 64-bit build.
+COMPILER = ("x86_64" if "x86_64" in os.environ["VESK_TOOLCHAIN"] else "i686") + "-w64-mingw32-gcc"
+
 # The release archive holds the install tree in one folder of its name. Its
 # README.txt names files that are there and the messages of README.md's
 # table; a C89 program compiles and links as it says.
@@ -123,7 +127,7 @@ if quietly("cpack", "--config", os.path.join(build, "CPackConfig.cmake"), "-B",
         program = os.path.join(work, "program.c")
         with open(program, "w") as text:
             text.write('#include <vesk.h>\nint main(void) { return unzip("a.zip", ""); }\n')
-        quietly("i686-w64-mingw32-gcc", "-std=c89", "-pedantic", "-Wall", "-Wextra", "-Werror",
+        quietly(COMPILER, "-std=c89", "-pedantic", "-Wall", "-Wextra", "-Werror",
                 "-I", os.path.join(root, "include"), program, os.path.join(root, "lib", "vesk.lib"),
                 "-o", os.path.join(work, "program.exe"))
 
