@@ -35,9 +35,8 @@ bool toWide(const char* text, wchar_t (&wide)[pathLimit])
 
 }  // namespace
 
-// Narrow text of the file calls is read in the code page that the ANSI
-// file calls use, so that a name reaches the same file as through those
-// calls.
+// The file calls' narrow text is read in the code page that the ANSI file
+// calls use, so that an argument reaches the same file as through them.
 bool toLibraryText(const char* narrow, char* text, NarrowText codePage)
 {
     UINT windowsCodePage = codePage == fileCallsText && AreFileApisANSI() ? CP_ACP : CP_OEMCP;
