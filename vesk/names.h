@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "records.h"
+
 // Names may use either separator.
 inline bool isSeparator(char c)
 {
@@ -13,14 +15,12 @@ inline bool isSeparator(char c)
 
 enum NameStatus { nameUsable, nameNotUtf8, nameTooLong };
 
-// The name of a central record (its fixed part, name and extra field in
-// `record`) as the library's text: Info-ZIP's Unicode Path field when it
-// belongs to the raw name, else the raw name, which is UTF-8 when the record
-// says so and narrow text otherwise. `name` points into the record, where a
-// NUL now ends the raw name, or into `decoded` (pathCapacity bytes). When
-// the status is not nameUsable, `name` holds what can be shown of it. The
-// other fields of the extra field are to be read before.
-NameStatus readEntryName(char* record, char* decoded, const char** name);
+// The name of a central record as the library's text: Info-ZIP's Unicode
+// Path field when it belongs to the raw name, else the raw name, which is
+// UTF-8 when the record says so and narrow text otherwise. `name` points to
+// the record's raw name or into `decoded` (pathCapacity bytes). When the
+// status is not nameUsable, `name` holds what can be shown of it.
+NameStatus readEntryName(const CentralRecord& record, char* decoded, const char** name);
 
 // Whether the name leads only to places below the destination.
 bool isSafeName(const char* name);

@@ -37,10 +37,19 @@ bool toLibraryText(const char* narrow, char* text);
 // A raw byte stream to read; nullptr when the file cannot be opened.
 std::FILE* openArchiveStream(const char* path);
 
-// Opens an entry's output file for writing raw bytes, empty: 0 with the
-// stream; 1 when a link stands at the path, which this platform refuses to
-// replace; 2 when it cannot be opened, or a directory, device, FIFO or
-// socket stands there. Nothing that stands there is ever written through.
+// What the seam finds at a path it is to make or open; the calls below
+// return it as int.
+enum PathOutcome {
+    pathReady,   // made or opened, as asked
+    pathIsLink,  // a link stands there, which is not to be followed
+    pathRefused  // anything else that stands in the way, or a failure
+};
+
+// Opens an entry's output file for writing raw bytes, empty: pathReady with
+// the stream; pathIsLink when a link stands at the path, which this platform
+// refuses to replace; pathRefused when it cannot be opened, or a directory,
+// device, FIFO or socket stands there. Nothing that stands there is ever
+// written through.
 int openOutputStream(const char* path, std::FILE** stream);
 
 // Positions a stream at an absolute offset; archives may exceed 2 GiB.
@@ -49,9 +58,10 @@ bool seekStream(std::FILE* stream, std::uint64_t position);
 // The length of the file behind a stream.
 bool streamSize(std::FILE* stream, std::uint64_t* size);
 
-// Makes one directory unless it is there: 0 when the path then names a
-// directory; 1 when it is a symbolic link or another reparse point and
-// `followLinks` is false; 2 when it is anything else, or nothing.
+// Makes one directory unless it is there: pathReady when the path then
+// names a directory; pathIsLink when it is a symbolic link or another
+// reparse point and `followLinks` is false; pathRefused when it is anything
+// else, or nothing.
 int makeDirectory(const char* path, bool followLinks);
 
 // Flushes the still-open output and gives it the MS-DOS date and time, read
