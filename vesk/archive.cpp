@@ -1,5 +1,6 @@
-// The library's first export: recognise the archive, find its end record and
-// walk the central directory, one entry at a time.
+// The library's exports: unzip recognises the archive, finds its end record
+// and walks the central directory, handing one entry at a time to
+// unzipOneFile, which extracts it with the call's state.
 #include <cstring>
 
 #include "archive.h"

@@ -18,8 +18,8 @@ EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink
                           const char* destination, char* record);
 
 // Decodes Deflate data from the input into the sink; false, after showing
-// " Bad Table ", when the stream is corrupt. What the sink refused, the
-// sink tells.
+// badTable, when the stream is corrupt. What the sink refused, the sink
+// tells.
 bool inflateEntryData(Decoder& decoder, EntryInput& input, OutputSink& sink);
 
 #endif

@@ -83,9 +83,9 @@ struct CentralRecord {
     // The raw name, which a NUL now ends, and its length in the record.
     char* name;
     unsigned nameLength;
-    // Of the extra field, its length and the name that Info-ZIP's Unicode
-    // Path field gives, when that field belongs to the raw name (text:
-    // nullptr otherwise).
+    // Of the extra field: its length, and the name that Info-ZIP's Unicode
+    // Path field gives when that field belongs to the raw name (unicodePath
+    // is nullptr otherwise).
     unsigned extraLength;
     const unsigned char* unicodePath;
     std::size_t unicodePathLength;

@@ -1,8 +1,9 @@
 // Canonical Huffman codes: the table builder and the symbol decoder.
 //
-// A table (sizes in inflate.h) is indexed by the next rootBits stream bits. Codes longer than
-// rootBits continue in a subtable that the root entry links to. Each entry
-// says how many bits its code takes and what the symbol means:
+// A table (its size in inflate.h) is indexed by the next rootBits stream
+// bits. Codes longer than rootBits continue in a subtable that the root
+// entry links to. Each entry says how many bits its code takes and what
+// the symbol means:
 //   bits 0..7   bits the code and its extra bits take together
 //   bits 8..11  extra bits that follow the code (for a link: subtable bits)
 //   bits 12..15 kind
