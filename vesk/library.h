@@ -5,7 +5,8 @@
 // functions explicitly: the walk (archive.cpp), the input of an entry
 // (entryInput.h), the output sink (outputSink.h) and the decoder
 // (inflate/inflate.h). One function starts each (startWalk, startInput,
-// startSink, startDecoder); nothing else resets them.
+// startSink, startDecoder); nothing else resets them, and the walk and the
+// sink only forget a stream when they close it.
 //
 // Results: a function that can fail in one way returns bool, true when it
 // succeeded; one with more outcomes returns a named enum, its first value
