@@ -2,7 +2,7 @@
 //
 // State: each part keeps its state in one struct, allocated statically
 // (archive.cpp holds the one of each that a call uses) and handed to its
-// functions explicitly: the walk (archive.cpp), the input of an entry
+// functions explicitly: the walk (archive.h), the input of an entry
 // (entryInput.h), the output sink (outputSink.h) and the decoder
 // (inflate/inflate.h). One function starts each (startWalk, startInput,
 // startSink, startDecoder); nothing else resets them, and the walk and the
@@ -11,8 +11,8 @@
 // Results: a function that can fail in one way returns bool, true when it
 // succeeded; one with more outcomes returns a named enum, its first value
 // the success. Only the exports keep their numbers (0, 1, 2: vesk.h). A
-// failure is shown where it is first known for what it is, with a message
-// of the table below, and the result only says that it was shown.
+// failure is shown once, where it is known for what it is, with a message
+// of the table below.
 #ifndef VESK_LIBRARY_H
 #define VESK_LIBRARY_H
 
