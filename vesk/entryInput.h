@@ -14,7 +14,7 @@ constexpr std::int32_t inputSize = 65536;
 
 struct EntryInput {
     std::FILE* archive;
-    unsigned char buffer[inputSize];
+    alignas(64) unsigned char buffer[inputSize];
     std::int32_t position;  // next byte of the buffer to take
     std::int32_t limit;     // end of the entry's bytes in the buffer
     // Archive position of buffer[0] and the bytes the last read delivered.

@@ -41,7 +41,9 @@ struct Decoder {
     // actually consumes mean the stream is cut short.
     std::int32_t inputOverrun;
 
-    unsigned char window[windowSize];
+    // On a cache line, as the input's buffer: the CRC reads its pieces in
+    // 16-byte loads, and the copies in 8-byte ones.
+    alignas(64) unsigned char window[windowSize];
     std::int32_t windowFill;  // next byte to write, pieceSize..windowSize-1
     // Whether the window has moved during this stream: until it has, the
     // lower half holds bytes of earlier streams, which no reference may reach.
