@@ -192,21 +192,19 @@ bool libdeflateInflate(const Bytes& stream, const char* path, std::uint32_t expe
                                                              buffer.data(), buffer.size(), &produced);
     libdeflate_free_decompressor(decompressor);
     std::FILE* out = std::fopen(path, "wb");
-    std::uint32_t crc = 0;
-    if (veskCrc)
-        crcRegister = 0xFFFFFFFF;
+    std::uint32_t crc = veskCrc ? startCrc() : 0;
     for (std::size_t done = 0; done < produced; done += 65536) {
         const unsigned char* piece = buffer.data() + done;
         std::size_t length = std::min<std::size_t>(65536, produced - done);
         if (veskCrc)
-            updateCrc(piece, std::int32_t(length));
+            crc = advanceCrc(crc, piece, std::int32_t(length));
         else
             crc = libdeflate_crc32(crc, piece, length);
         std::fwrite(piece, 1, length, out);
     }
     std::fclose(out);
     if (veskCrc)
-        crc = ~crcRegister;
+        crc = finishCrc(crc);
     return status == LIBDEFLATE_SUCCESS && crc == expectedCrc;
 }
 #endif

@@ -1,6 +1,6 @@
 // The decoder alone: arbitrary bytes as an entry's data, handed over as
-// unzipOneFile hands them (archive positioned at the data, output open, CRC
-// preset). zlib is the oracle: a stream it decodes to its end must decode to
+// the entry code hands them (input at the data, sink started on an open
+// output). zlib is the oracle: a stream it decodes to its end must decode to
 // the same bytes here. This decoder may accept more (a single code of any
 // length, up to 288 and 32 symbols, match symbols 286 and 287), never less.
 #include <zlib.h>
@@ -11,9 +11,7 @@
 #include <string>
 
 #include "crc.h"
-#include "inflate/bitReader.h"
-#include "inflate/inflate.h"
-#include "library.h"
+#include "entry.h"
 #include "platform.h"
 
 namespace {
@@ -49,31 +47,34 @@ bool zlibDecode(const std::uint8_t* data, std::size_t size, std::string& output)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static unsigned char none;
-    archiveFile = fmemopen(size ? const_cast<std::uint8_t*>(data) : &none, size, "rb");
+    static EntryInput input;
+    static OutputSink sink;
+    static Decoder decoder;
+    std::FILE* archive = fmemopen(size ? const_cast<std::uint8_t*>(data) : &none, size, "rb");
     char* written = nullptr;
     std::size_t writtenSize = 0;
-    outputFile = open_memstream(&written, &writtenSize);
-    if (!archiveFile || !outputFile)
+    std::FILE* outputStream = open_memstream(&written, &writtenSize);
+    if (!archive || !outputStream)
         finding("streams");
-    crcRegister = 0xFFFFFFFF;
     unsigned long messagesBefore = shownMessageCount;
 
-    forgetInput();
-    startInput(0, inputSize);
-    int result = inflateEntry(~std::uint64_t(0));
+    startInput(input, archive);
+    startSink(sink, outputStream, ~std::uint64_t(0));
+    int result = inflateEntryData(decoder, input, sink) ? 0 : 1;
+    bool refused = sink.overran || std::ferror(outputStream);
 
-    std::fclose(archiveFile);
-    std::fclose(outputFile);
-    archiveFile = outputFile = nullptr;
+    std::fclose(archive);
+    std::fclose(outputStream);
     std::string output(written, writtenSize);
     std::free(written);
 
     unsigned long messages = shownMessageCount - messagesBefore;
-    if (result != 0 && result != 1)
-        finding("result neither 0 nor 1");
+    if (refused)
+        finding("the sink refused what a memory stream of unbounded room takes");
     if (messages != (result == 1 ? 1u : 0u))
         finding("a failure without exactly one message, or a message without failure");
-    if (~crcRegister != crc32(0, reinterpret_cast<const Bytef*>(output.data()), unsigned(output.size())))
+    if (finishCrc(sink.crc)
+        != crc32(0, reinterpret_cast<const Bytef*>(output.data()), unsigned(output.size())))
         finding("CRC register does not cover what reached the file");
 
     std::string expected;

@@ -13,14 +13,14 @@ namespace {
 
 std::uint32_t libraryCrc(const std::string& data, std::size_t piece)
 {
-    crcRegister = 0xFFFFFFFF;
+    std::uint32_t crc = startCrc();
     for (std::size_t at = 0; at < data.size(); at += piece)
-        updateCrc(reinterpret_cast<const unsigned char*>(data.data()) + at,
-                  std::int32_t(std::min(piece, data.size() - at)));
-    return ~crcRegister;
+        crc = advanceCrc(crc, reinterpret_cast<const unsigned char*>(data.data()) + at,
+                         std::int32_t(std::min(piece, data.size() - at)));
+    return finishCrc(crc);
 }
 
-// The table is built when the library is loaded, before any call.
+// The table is ready when the library is loaded, before any call.
 TEST(Crc, tableIsReadyAtLoad)
 {
     EXPECT_EQ(crcTable[0], 0u);
@@ -44,18 +44,18 @@ TEST(Crc, matchesZlib)
 // every length up to 4 KiB at every alignment in 16 bytes, and 8 MiB whole.
 TEST(Crc, bothWaysMatchZlib)
 {
-    const bool processorFolds = crcByFolding;
+    const bool processorFolds = crcFolds();
     std::cout << "CRC-32 on this processor: " << (processorFolds ? "carry-less multiplication" : "table")
               << std::endl;
     const std::string data = randomBytes((8 << 20) + 16, 11);
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
     for (bool folding : {false, processorFolds}) {
-        crcByFolding = folding;
+        setCrcFolding(folding);
         int mismatches = 0;
         for (std::size_t offset = 0; offset < 16; ++offset) {
             for (std::size_t length = 0; length <= 4096; ++length) {
                 std::uint32_t expected = std::uint32_t(crc32(0, bytes + offset, uInt(length)));
-                if (~advanceCrc(0xFFFFFFFF, bytes + offset, std::int32_t(length)) != expected
+                if (finishCrc(advanceCrc(startCrc(), bytes + offset, std::int32_t(length))) != expected
                     && mismatches++ == 0)
                     ADD_FAILURE() << "folding " << folding << ", offset " << offset << ", length " << length;
             }
@@ -64,7 +64,7 @@ TEST(Crc, bothWaysMatchZlib)
         EXPECT_EQ(libraryCrc(data, data.size()), crc32Of(data)) << "folding " << folding;
         EXPECT_EQ(libraryCrc(data, 65536), crc32Of(data)) << "folding " << folding;
     }
-    crcByFolding = processorFolds;
+    setCrcFolding(processorFolds);
 }
 
 }  // namespace

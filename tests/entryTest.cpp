@@ -7,9 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "entry.h"
 #include "extractFixture.h"
-#include "library.h"
-#include "spans.h"
 
 using namespace zipTest;
 namespace fs = std::filesystem;
@@ -26,21 +25,28 @@ Entry stamped(const std::string& name, std::uint16_t date, std::uint16_t time)
 
 class EntryExtraction : public ExtractFixture {
 protected:
-    // Calls unzipOneFile directly for the first record, with the archive
-    // opened the way unzip opens it, to see its own result.
+    // Extracts the first record as unzipOneFile does, with the archive
+    // opened and the walk and input started the way unzip starts them, to
+    // see the entry's own result.
     Outcome extractFirstRecord(const Archive& archive)
     {
+        static ArchiveWalk walk;
+        static EntryInput input;
+        static OutputSink sink;
+        static Decoder decoder;
         Built built = buildArchive(archive);
         writeFile(archivePath, built.bytes);
         std::string record = built.bytes.substr(built.recordOffsets[0]);
         std::string target = libraryPath(destination) + "\\";
-        archiveFile = std::fopen(archivePath.c_str(), "rb");
-        addSpanStart(built.localOffsets[0]);
-        sortSpanStarts();
-        Outcome outcome = captureOutput([&] { return unzipOneFile(target.c_str(), &record[0]); });
-        forgetClaimedSpans();
+        std::FILE* archiveFile = std::fopen(archivePath.c_str(), "rb");
+        startWalk(walk, archiveFile);
+        startInput(input, archiveFile);
+        addSpanStart(walk.spans, built.localOffsets[0]);
+        sortSpanStarts(walk.spans);
+        Outcome outcome = captureOutput(
+            [&] { return int(extractEntry(walk, input, sink, decoder, target.c_str(), &record[0])); });
+        forgetClaimedSpans(walk.spans);
         std::fclose(archiveFile);
-        archiveFile = nullptr;
         return outcome;
     }
 };
@@ -77,14 +83,14 @@ TEST_F(EntryExtraction, directoryEntries)
     // The attribute makes a directory with or without the trailing slash.
     Archive archive{{Entry{"d1/d2/", ""}, Entry{"e1/e2", ""}, Entry{"./f0/", ""}}};
     for (Entry& entry : archive.entries)
-        entry.externalAttributes = directoryAttribute;
+        entry.externalAttributes = zipTest::directoryAttribute;
     for (int run = 0; run < 2; ++run) {  // the second time they exist
         EXPECT_EQ(shown(extract(archive)), Shown(0, {}));
         EXPECT_EQ(extracted(), (Messages{"d1/", "d1/d2/", "e1/", "e1/e2/", "f0/"}));
     }
     // A name ending in a full stop is never created: Windows would trim it.
     Entry trailing{"trail./g0/", ""};
-    trailing.externalAttributes = directoryAttribute;
+    trailing.externalAttributes = zipTest::directoryAttribute;
     EXPECT_EQ(shown(extract(Archive{{trailing}})), Shown(1, {"Can't create directory #trail./g0/# :-("}));
 
     // Without the attribute (archivers that write Unix attributes only) the
@@ -269,11 +275,11 @@ TEST_F(EntryExtraction, namesReachTheFileSystemAsWritten)
     }
     longCjk += ".txt";
     const Entry entries[] = {
-        named("Gr\u00fc\u00dfe/stra\u00dfe.txt", utf8NameFlag),
-        named("\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440.txt", utf8NameFlag),
-        named("\u65e5\u672c\u8a9e/\u30d5\u30a1\u30a4\u30eb.txt", utf8NameFlag),
-        named("emoji-\U0001F600.txt", utf8NameFlag),
-        named(longCjk, utf8NameFlag),
+        named("Gr\u00fc\u00dfe/stra\u00dfe.txt", zipTest::utf8NameFlag),
+        named("\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440.txt", zipTest::utf8NameFlag),
+        named("\u65e5\u672c\u8a9e/\u30d5\u30a1\u30a4\u30eb.txt", zipTest::utf8NameFlag),
+        named("emoji-\U0001F600.txt", zipTest::utf8NameFlag),
+        named(longCjk, zipTest::utf8NameFlag),
         named("caf\xe9-unmarked.txt", 0),
         named("\xd0\x9c\xd0\xb8\xd1\x80-unmarked.txt", 0),
     };
@@ -319,7 +325,7 @@ TEST_F(EntryExtraction, namesMarkedUtf8MustBeUtf8)
             std::snprintf(hex, sizeof hex, "\\x%02x", c);
             escaped += c < 0x80 ? std::string(1, char(c)) : std::string(hex);
         }
-        EXPECT_EQ(shown(extract(Archive{{named(name, utf8NameFlag)}})),
+        EXPECT_EQ(shown(extract(Archive{{named(name, zipTest::utf8NameFlag)}})),
                   Shown(1, {"Unsafe file name #" + escaped + "# :-("}));
         EXPECT_EQ(extracted(), Messages{});
         EXPECT_EQ(shown(extract(Archive{{named(name, 0)}})), Shown(0, {}));
@@ -346,7 +352,7 @@ TEST_F(EntryExtraction, unicodePathFieldsThatBelongToTheRawName)
     const Case cases[] = {
         {"matching", unicodePath(raw, unicode), 0, Shown(0, {}), unicode},
         {"behind another field", timestamp + unicodePath(raw, unicode), 0, Shown(0, {}), unicode},
-        {"over the UTF-8 mark", unicodePath(raw, unicode), utf8NameFlag, Shown(0, {}), unicode},
+        {"over the UTF-8 mark", unicodePath(raw, unicode), zipTest::utf8NameFlag, Shown(0, {}), unicode},
         {"stale",
          unicodePath("Gr\x81\xe1"
                      "e.bak",

@@ -1,35 +1,28 @@
-// The library's first export: recognise the archive, find its end record and
-// walk the central directory, one entry at a time.
+// The library's exports: unzip recognises the archive, finds its end record
+// and walks the central directory, handing one entry at a time to
+// unzipOneFile, which extracts it with the call's state.
 #include <cstring>
 
-#include "inflate/bitReader.h"
+#include "archive.h"
+#include "entry.h"
 #include "library.h"
 #include "names.h"
 #include "platform.h"
-#include "records.h"
-#include "spans.h"
 #include "vesk.h"
-
-std::FILE* archiveFile;
 
 namespace {
 
 const std::uint32_t sevenZipSignature = 0xAFBC7A37;
 const std::uint32_t gzipDeflateSignature = 0x088B1F;  // low three bytes
 
-// The directory walk reads through its own stream and buffer, so that the
-// entries' reads, which go to the archive stream in blocks of their own,
-// never discard what it has buffered.
-char directoryBuffer[65536];
-std::FILE* directoryFile;
+// The state of the call: one of each part's, for one call at a time.
+struct CallState {
+    ArchiveWalk walk;
+    EntryInput input;
+    OutputSink sink;
+    Decoder decoder;
+} call;
 
-// One central-directory record: 46 fixed bytes and a name, an extra field
-// and a comment of up to 65535 bytes each, and room for the NUL that
-// unzipOneFile writes behind the name.
-unsigned char record[centralName + 3 * 65535 + 1];
-// Where directoryFile stands after the last record read whole: the next
-// record normally starts there and needs no seek.
-std::uint64_t directoryPosition;
 const std::uint64_t unknownPosition = ~std::uint64_t(0);
 
 // An argument as the library's text; false when it does not fit the path
@@ -40,29 +33,30 @@ bool takeArgument(char* text, const char* argument, std::size_t spare)
 }
 
 // What follows a record's 46 fixed bytes: name, extra field and comment.
-std::size_t recordTail()
+std::size_t recordTail(const unsigned char* record)
 {
     return std::size_t(readLittle16(record + centralNameLength)) + readLittle16(record + centralExtraLength)
            + readLittle16(record + centralCommentLength);
 }
 
-// Reads the record at position into `record`; false when its fixed part or
+// Reads the record at position into the walk's record; false when its fixed part or
 // name cannot be read or it is no central-directory record (a count larger
 // than the records present lands on the end record or beyond the file). The
 // extra field and comment are read along, so that the stream ends up at the
 // next record; the archive may end inside them.
-bool readRecord(std::uint64_t position)
+bool readRecord(ArchiveWalk& walk, std::uint64_t position)
 {
-    if (position != directoryPosition && !seekStream(directoryFile, position))
+    unsigned char* record = walk.record;
+    if (position != walk.directoryPosition && !seekStream(walk.directory, position))
         return false;
-    directoryPosition = unknownPosition;
-    if (std::fread(record, 1, centralName, directoryFile) != centralName
+    walk.directoryPosition = unknownPosition;
+    if (std::fread(record, 1, centralName, walk.directory) != centralName
         || readLittle32(record) != centralSignature)
         return false;
-    std::size_t tail = recordTail();
-    std::size_t arrived = std::fread(record + centralName, 1, tail, directoryFile);
+    std::size_t tail = recordTail(record);
+    std::size_t arrived = std::fread(record + centralName, 1, tail, walk.directory);
     if (arrived == tail)
-        directoryPosition = position + centralName + tail;
+        walk.directoryPosition = position + centralName + tail;
     // What the archive cut off reads as zeros, never as an earlier record's.
     std::memset(record + centralName + arrived, 0, tail - arrived);
     return arrived >= readLittle16(record + centralNameLength);
@@ -72,40 +66,46 @@ bool readRecord(std::uint64_t position)
 // needs them all before the first entry is extracted; false when there is
 // no memory for them. A record that cannot be read ends the list: the walk
 // reports it when it gets there, and extracts nothing after it.
-bool gatherSpanStarts(std::uint64_t recordCount, std::uint64_t recordPosition)
+bool gatherSpanStarts(ArchiveWalk& walk)
 {
-    EntryPlace place;
-    for (std::uint64_t recordIndex = 0;
-         recordIndex < recordCount && readRecord(recordPosition) && readEntryPlace(record, &place);
+    std::uint64_t recordPosition = walk.directoryOffset;
+    for (std::uint64_t recordIndex = 0; recordIndex < walk.recordCount && readRecord(walk, recordPosition);
          ++recordIndex) {
-        if (!addSpanStart(place.localHeader))
+        std::size_t tail = recordTail(walk.record);
+        CentralRecord record;
+        parseCentralRecord(reinterpret_cast<char*>(walk.record), &record);
+        if (!record.placeKnown)
+            break;
+        if (!addSpanStart(walk.spans, record.localHeader))
             return false;
-        recordPosition += centralName + recordTail();
+        recordPosition += centralName + tail;
     }
-    return sortSpanStarts();
+    return sortSpanStarts(walk.spans);
 }
 
 // Hands every central-directory record to unzipOneFile, in order, up to the
 // first that fails.
-int walkDirectory(const char* destination, std::uint64_t recordCount, std::uint64_t recordPosition)
+bool walkDirectory(ArchiveWalk& walk, const char* destination)
 {
     // A record takes at least 46 bytes, so a count larger than the records
     // present ends at the first position that holds none.
-    for (std::uint64_t recordIndex = 0; recordIndex < recordCount; ++recordIndex) {
-        if (!readRecord(recordPosition)) {
-            showError("Damaged archive :-(");
-            return 1;
+    std::uint64_t recordPosition = walk.directoryOffset;
+    for (std::uint64_t recordIndex = 0; recordIndex < walk.recordCount; ++recordIndex) {
+        if (!readRecord(walk, recordPosition)) {
+            showError(damagedArchive);
+            return false;
         }
-        if (unzipOneFile(destination, reinterpret_cast<char*>(record)) != 0)
-            return 1;
-        recordPosition += centralName + recordTail();
+        std::size_t tail = recordTail(walk.record);
+        if (unzipOneFile(destination, reinterpret_cast<char*>(walk.record)) != entryExtracted)
+            return false;
+        recordPosition += centralName + tail;
     }
-    return 0;
+    return true;
 }
 
-bool readArchiveAt(std::uint64_t position, unsigned char* bytes, std::size_t length)
+bool readArchiveAt(std::FILE* archive, std::uint64_t position, unsigned char* bytes, std::size_t length)
 {
-    return seekStream(archiveFile, position) && std::fread(bytes, 1, length, archiveFile) == length;
+    return seekStream(archive, position) && std::fread(bytes, 1, length, archive) == length;
 }
 
 // How many records the central directory holds and where it starts. Values
@@ -114,18 +114,19 @@ bool readArchiveAt(std::uint64_t position, unsigned char* bytes, std::size_t len
 // record has all ones but no locator, its values are the true ones (Python
 // writes an archive of exactly 65,535 entries so). False when a locator
 // leads to no Zip64 end record, or the two records disagree.
-bool locateDirectory(const unsigned char* endRecord, std::uint64_t endPosition, std::uint64_t* recordCount,
-                     std::uint64_t* directoryOffset)
+bool locateDirectory(ArchiveWalk& walk)
 {
+    const unsigned char* endRecord = walk.endRecord;
+    std::uint64_t endPosition = walk.endPosition;
     unsigned count = readLittle16(endRecord + endRecordCount);
     std::uint32_t offset = readLittle32(endRecord + endDirectoryOffset);
-    *recordCount = count;
-    *directoryOffset = offset;
+    walk.recordCount = count;
+    walk.directoryOffset = offset;
     bool zip64 = count == zip64Marker16 || readLittle16(endRecord + endDiskRecordCount) == zip64Marker16
                  || offset == zip64Marker32 || readLittle32(endRecord + endDirectorySize) == zip64Marker32;
     unsigned char locator[zip64LocatorSize];
     if (!zip64 || endPosition < zip64LocatorSize
-        || !readArchiveAt(endPosition - zip64LocatorSize, locator, sizeof locator)
+        || !readArchiveAt(walk.archive, endPosition - zip64LocatorSize, locator, sizeof locator)
         || readLittle32(locator) != zip64LocatorSignature)
         return true;
     // The Zip64 end record lies whole before the locator.
@@ -133,75 +134,66 @@ bool locateDirectory(const unsigned char* endRecord, std::uint64_t endPosition, 
     unsigned char zip64Record[zip64EndRecordSize];
     if (endPosition < zip64LocatorSize + zip64EndRecordSize
         || zip64End > endPosition - zip64LocatorSize - zip64EndRecordSize
-        || !readArchiveAt(zip64End, zip64Record, sizeof zip64Record)
+        || !readArchiveAt(walk.archive, zip64End, zip64Record, sizeof zip64Record)
         || readLittle32(zip64Record) != zip64EndSignature)
         return false;
-    *recordCount = readLittle64(zip64Record + zip64EndRecordCount);
-    *directoryOffset = readLittle64(zip64Record + zip64EndDirectoryOffset);
-    return (count == zip64Marker16 || count == *recordCount)
-           && (offset == zip64Marker32 || offset == *directoryOffset);
+    walk.recordCount = readLittle64(zip64Record + zip64EndRecordCount);
+    walk.directoryOffset = readLittle64(zip64Record + zip64EndDirectoryOffset);
+    return (count == zip64Marker16 || count == walk.recordCount)
+           && (offset == zip64Marker32 || offset == walk.directoryOffset);
 }
 
-int walkArchive(const char* archiveName, char* destination)
+bool walkArchive(ArchiveWalk& walk, const char* archiveName, char* destination)
 {
     unsigned char firstBytes[32];
-    if (std::fread(firstBytes, 1, sizeof firstBytes, archiveFile) != sizeof firstBytes) {
-        showError("File is faulty/empty/ridiculously small :-(");
-        return 1;
+    if (std::fread(firstBytes, 1, sizeof firstBytes, walk.archive) != sizeof firstBytes) {
+        showError(fileTooSmall);
+        return false;
     }
     std::uint32_t signature = readLittle32(firstBytes);
     if (signature == sevenZipSignature) {
         std::fputs("7-", stdout);
         std::fflush(stdout);
-        showError(" (SORRY!)");
-        return 1;
+        showError(notZip);
+        return false;
     }
     if ((signature & 0xFFFFFF) == gzipDeflateSignature) {
         std::fputc('G', stdout);
         std::fflush(stdout);
-        showError(" (SORRY!)");
-        return 1;
+        showError(notZip);
+        return false;
     }
 
     std::size_t length = std::strlen(destination);
     if (length != 0 && destination[length - 1] != '\\')
         std::strcpy(destination + length, "\\");
 
-    unsigned char endRecord[endRecordSize];
-    std::uint64_t endPosition;
-    if (!findEndOfCentralDirectory(endRecord, &endPosition))
-        return 1;
-    std::uint64_t recordCount;
-    std::uint64_t directoryOffset;
-    if (!locateDirectory(endRecord, endPosition, &recordCount, &directoryOffset)) {
-        showError("Damaged archive :-(");
-        return 1;
+    if (!findEndOfCentralDirectory(walk.archive, walk.endRecord, &walk.endPosition))
+        return false;
+    if (!locateDirectory(walk)) {
+        showError(damagedArchive);
+        return false;
     }
-    forgetCreatedDirectories();
-    directoryFile = openArchiveStream(archiveName);
-    if (!directoryFile) {
-        showError("Cannot open input file #%s# :-(", archiveName);
-        return 1;
+    walk.directory = openArchiveStream(archiveName);
+    if (!walk.directory) {
+        showError(cannotOpenInput, archiveName);
+        return false;
     }
-    std::setvbuf(directoryFile, directoryBuffer, _IOFBF, sizeof directoryBuffer);
-    directoryPosition = unknownPosition;
-    int result = 1;
-    if (!gatherSpanStarts(recordCount, directoryOffset))
-        showError("Out of memory :-(");
+    std::setvbuf(walk.directory, walk.directoryBuffer, _IOFBF, sizeof walk.directoryBuffer);
+    bool extracted = false;
+    if (!gatherSpanStarts(walk))
+        showError(outOfMemory);
     else
-        result = walkDirectory(destination, recordCount, directoryOffset);
-    forgetClaimedSpans();
-    std::fclose(directoryFile);
-    directoryFile = nullptr;
-    return result;
+        extracted = walkDirectory(walk, destination);
+    forgetClaimedSpans(walk.spans);
+    std::fclose(walk.directory);
+    walk.directory = nullptr;
+    return extracted;
 }
-
-}  // namespace
-
-namespace {
 
 // The end-record search reads the file backwards in blocks of this size:
 // large reads, so that a file with no record is scanned at memory speed.
+// Its contents matter only during the search.
 unsigned char scanBuffer[1 << 18];
 
 // The last end-record signature among the first `length` bytes of `bytes`,
@@ -222,28 +214,41 @@ const unsigned char* lastEndSignature(const unsigned char* bytes, std::size_t le
 
 }  // namespace
 
+void startWalk(ArchiveWalk& walk, std::FILE* archive)
+{
+    walk.archive = archive;
+    walk.directory = nullptr;
+    walk.directoryPosition = unknownPosition;
+    walk.spans = SpanStarts{};
+    walk.directories.path[0] = '\0';
+}
+
+bool holdsOpenStreams()
+{
+    return call.walk.archive || call.walk.directory || call.sink.file;
+}
+
 // Finds the last end-of-central-directory signature of the archive that has
 // a whole record behind it: one closer to the file's end (inside a comment,
 // say) is no record, and one at the very first byte does not count.
 // Scanning backward from the end, the first signature met is the last one,
-// so the search costs what lies behind it. `endPosition` is where the record
-// starts.
-bool findEndOfCentralDirectory(unsigned char* endRecord, std::uint64_t* endPosition)
+// so the search costs what lies behind it.
+bool findEndOfCentralDirectory(std::FILE* archive, unsigned char* endRecord, std::uint64_t* endPosition)
 {
     std::uint64_t size;
     // The smallest archive is an end record alone.
-    if (!streamSize(archiveFile, &size) || size < endRecordSize)
+    if (!streamSize(archive, &size) || size < endRecordSize)
         return false;
     // The bytes before `end` may hold a signature that a record follows.
     std::uint64_t end = size - endRecordSize + 4;
     for (;;) {
         std::uint64_t start = end > sizeof scanBuffer ? end - sizeof scanBuffer : 0;
         std::size_t length = std::size_t(end - start);
-        if (!readArchiveAt(start, scanBuffer, length))
+        if (!readArchiveAt(archive, start, scanBuffer, length))
             return false;
         if (const unsigned char* found = lastEndSignature(scanBuffer, length)) {
             *endPosition = start + std::uint64_t(found - scanBuffer);
-            return *endPosition != 0 && readArchiveAt(*endPosition, endRecord, endRecordSize);
+            return *endPosition != 0 && readArchiveAt(archive, *endPosition, endRecord, endRecordSize);
         }
         if (start == 0)
             return false;
@@ -260,26 +265,34 @@ int unzip(const char* archivePath, const char* destinationDirectory)
     if (!destinationDirectory)
         destinationDirectory = "";
     if (!takeArgument(archiveName, archivePath, 0)) {
-        showError("File name too long #%s# :-(", archiveName);
+        showError(fileNameTooLong, archiveName);
         return 1;
     }
     // Room for the backslash that may be appended.
     if (!takeArgument(destination, destinationDirectory, 1)) {
-        showError("File name too long #%s# :-(", destination);
+        showError(fileNameTooLong, destination);
         return 1;
     }
 
-    archiveFile = openArchiveStream(archiveName);
-    if (!archiveFile) {
-        showError("Cannot open input file #%s# :-(", archiveName);
+    std::FILE* archive = openArchiveStream(archiveName);
+    if (!archive) {
+        showError(cannotOpenInput, archiveName);
         return 1;
     }
-    // Entries read their data in blocks into the input block; a stream
+    // Entries read their data in blocks into the input's buffer; a stream
     // buffer would only copy every byte once more.
-    std::setvbuf(archiveFile, nullptr, _IONBF, 0);
-    forgetInput();
-    int result = walkArchive(archiveName, destination);
-    std::fclose(archiveFile);
-    archiveFile = nullptr;
-    return result;
+    std::setvbuf(archive, nullptr, _IONBF, 0);
+    startWalk(call.walk, archive);
+    startInput(call.input, archive);
+    bool extracted = walkArchive(call.walk, archiveName, destination);
+    std::fclose(archive);
+    call.walk.archive = nullptr;
+    return extracted ? 0 : 1;
+}
+
+int unzipOneFile(const char* destinationDirectory, char* record)
+{
+    if (!call.walk.archive)
+        return 1;
+    return extractEntry(call.walk, call.input, call.sink, call.decoder, destinationDirectory, record);
 }

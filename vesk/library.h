@@ -1,9 +1,18 @@
-// State and services shared by the parts of the library.
+// Services shared by the parts of the library, and its conventions.
 //
-// Results inside the library: a function that can fail in one way returns
-// bool, true when it succeeded; one that can fail in several ways returns,
-// as the exports do, 0 when it succeeded and a small number that names the
-// failure (1, 2), which its comment lists.
+// State: each part keeps its state in one struct, allocated statically
+// (archive.cpp holds the one of each that a call uses) and handed to its
+// functions explicitly: the walk (archive.h), the input of an entry
+// (entryInput.h), the output sink (outputSink.h) and the decoder
+// (inflate/inflate.h). One function starts each (startWalk, startInput,
+// startSink, startDecoder); nothing else resets them, and the walk and the
+// sink only forget a stream when they close it.
+//
+// Results: a function that can fail in one way returns bool, true when it
+// succeeded; one with more outcomes returns a named enum, its first value
+// the success. Only the exports keep their numbers (0, 1, 2: vesk.h). A
+// failure is shown once, where it is known for what it is, with a message
+// of the table below.
 #ifndef VESK_LIBRARY_H
 #define VESK_LIBRARY_H
 
@@ -11,26 +20,36 @@
 #include <cstdio>
 #include <cstring>
 
-// The archive that unzip() holds open, and the output of the current entry.
-extern std::FILE* archiveFile;
-extern std::FILE* outputFile;
+// Every message the library shows, in the order of README's table; the text
+// of each stands once, in showError.cpp.
+enum Message {
+    cannotOpenInput,
+    fileTooSmall,
+    notZip,
+    damagedArchive,
+    unsafeFileName,
+    encryptedFile,
+    overlappingEntries,
+    outOfMemory,
+    fileNameTooLong,
+    cannotOpenOutput,
+    cannotCreateDirectory,
+    cannotWriteOutput,
+    unsupportedMethod,
+    badTable,
+    crcFailed
+};
 
-// Formats a printf-style message and shows it in the library's error box.
-int showError(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
+// Shows the message in the library's error box, with `detail` (a name, a
+// path or a number) where its text takes one.
+void showError(Message message, const char* detail = "");
 
-bool findEndOfCentralDirectory(unsigned char* endRecord, std::uint64_t* endPosition);
-// Makes every directory that a backslash of `path` ends, outermost first,
-// and the path itself `withLast`; 0 when all of them are directories then,
-// 1 when one below the destination (its first `destinationLength`
-// characters) is a link, 2 when one is anything else. Leaves path as it
-// found it.
-int createPathDirectories(char* path, std::size_t destinationLength, bool withLast);
-void forgetCreatedDirectories();
-bool copyStoredEntry(std::uint64_t compressedSize, std::uint64_t declaredSize);
+// The last end-of-central-directory record of the archive and where it
+// starts; false when there is none.
+bool findEndOfCentralDirectory(std::FILE* archive, unsigned char* endRecord, std::uint64_t* endPosition);
+
+// Whether the library holds a stream open: none between calls.
+bool holdsOpenStreams();
 
 // Archive fields are little-endian whatever the host's byte order.
 inline unsigned readLittle16(const unsigned char* bytes)

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "crc.h"
-#include "library.h"
 #include "platform.h"
 #include "records.h"
 #include "utf8.h"
@@ -92,24 +90,6 @@ std::size_t utf16Length(const char* text)
     return units;
 }
 
-// Info-ZIP's Unicode Path field: version 1, the CRC-32 of the raw name it
-// was written for, then the name in UTF-8. A field written for another raw
-// name (the name was changed since) is stale and ignored, and so is one of
-// another version or one that the extra field cuts short.
-bool findUnicodePath(const unsigned char* record, const unsigned char** text, std::size_t* length)
-{
-    const unsigned char* data;
-    std::size_t size;
-    if (!findExtraField(record, unicodePathId, &data, &size) || size < 5 || data[0] != 1)
-        return false;
-    std::int32_t nameLength = readLittle16(record + centralNameLength);
-    if (readLittle32(data + 1) != ~advanceCrc(0xFFFFFFFF, record + centralName, nameLength))
-        return false;
-    *text = data + 5;
-    *length = strnlen(reinterpret_cast<const char*>(*text), size - 5);
-    return true;
-}
-
 // The length that the platform's path limit counts.
 std::size_t pathLength(const char* text)
 {
@@ -118,29 +98,22 @@ std::size_t pathLength(const char* text)
 
 }  // namespace
 
-NameStatus readEntryName(char* record, char* decoded, const char** name)
+NameStatus readEntryName(const CentralRecord& record, char* decoded, const char** name)
 {
-    const unsigned char* header = reinterpret_cast<const unsigned char*>(record);
-    unsigned nameLength = readLittle16(header + centralNameLength);
-    const unsigned char* unicodePath;
-    std::size_t unicodeLength;
-    bool hasUnicodePath = findUnicodePath(header, &unicodePath, &unicodeLength);
-    // Only now: the NUL takes the first byte of the extra field.
-    record[centralName + nameLength] = '\0';
-
-    if (hasUnicodePath) {
-        std::size_t kept = unicodeLength < std::size_t(pathCapacity) ? unicodeLength : pathCapacity - 1;
-        std::memcpy(decoded, unicodePath, kept);
+    if (record.unicodePath) {
+        std::size_t length = record.unicodePathLength;
+        std::size_t kept = length < std::size_t(pathCapacity) ? length : pathCapacity - 1;
+        std::memcpy(decoded, record.unicodePath, kept);
         decoded[kept] = '\0';
         *name = decoded;
-        if (!isUtf8(unicodePath, unicodeLength))
+        if (!isUtf8(record.unicodePath, length))
             return nameNotUtf8;
-        return kept == unicodeLength ? nameUsable : nameTooLong;
+        return kept == length ? nameUsable : nameTooLong;
     }
-    *name = record + centralName;
-    const unsigned char* raw = header + centralName;
-    std::size_t rawLength = std::strlen(*name);
-    if (readLittle16(header + centralFlags) & utf8NameFlag)
+    *name = record.name;
+    const unsigned char* raw = reinterpret_cast<const unsigned char*>(record.name);
+    std::size_t rawLength = record.nameLength;
+    if (record.flags & utf8NameFlag)
         return isUtf8(raw, rawLength) ? nameUsable : nameNotUtf8;
     if (!convertsNarrowText)
         return nameUsable;
@@ -150,12 +123,12 @@ NameStatus readEntryName(char* record, char* decoded, const char** name)
     // bytes, UTF-8 today, without the mark. ASCII reads the same in every
     // code page; what is left, from other hosts, is read as the ANSI file
     // calls read it.
-    bool madeOnMsDos = header[centralMadeByHost] == msDosHost;
+    bool madeOnMsDos = record.madeByHost == msDosHost;
     if (isAscii(raw, rawLength) || (!madeOnMsDos && isUtf8(raw, rawLength)))
         return nameUsable;
     *name = decoded;
     NarrowText codePage = madeOnMsDos ? oemText : fileCallsText;
-    return toLibraryText(record + centralName, decoded, codePage) ? nameUsable : nameTooLong;
+    return toLibraryText(record.name, decoded, codePage) ? nameUsable : nameTooLong;
 }
 
 bool isSafeName(const char* name)

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "records.h"
+
 // Names may use either separator.
 inline bool isSeparator(char c)
 {
@@ -13,16 +15,14 @@ inline bool isSeparator(char c)
 
 enum NameStatus { nameUsable, nameNotUtf8, nameTooLong };
 
-// The name of a central record (its fixed part, name and extra field in
-// `record`) as the library's text: Info-ZIP's Unicode Path field when it
-// belongs to the raw name, else the raw name: UTF-8 when the record says so;
-// otherwise, on Windows, in the OEM code page when it was made on MS-DOS,
-// else UTF-8 when it is well-formed UTF-8, else in the code page of the file
-// calls. `name` points into the record, where a NUL now ends the raw name,
-// or into `decoded` (pathCapacity bytes). When the status is not
-// nameUsable, `name` holds what can be shown of it. The other fields of the
-// extra field are to be read before.
-NameStatus readEntryName(char* record, char* decoded, const char** name);
+// The name of a central record as the library's text: Info-ZIP's Unicode
+// Path field when it belongs to the raw name, else the raw name: UTF-8 when
+// the record says so; otherwise, on Windows, in the OEM code page when it
+// was made on MS-DOS, else UTF-8 when it is well-formed UTF-8, else in the
+// code page of the file calls. `name` points to the record's raw name or
+// into `decoded` (pathCapacity bytes). When the status is not nameUsable,
+// `name` holds what can be shown of it.
+NameStatus readEntryName(const CentralRecord& record, char* decoded, const char** name);
 
 // Whether the name leads only to places below the destination.
 bool isSafeName(const char* name);

@@ -41,6 +41,14 @@ bool toLibraryText(const char* narrow, char* text, NarrowText codePage = fileCal
 // A raw byte stream to read; nullptr when the file cannot be opened.
 std::FILE* openArchiveStream(const char* path);
 
+// What the seam finds at a path it is to make or open; the calls below
+// return it as int.
+enum PathOutcome {
+    pathReady,   // made or opened, as asked
+    pathIsLink,  // a link stands there, which is not to be followed
+    pathRefused  // anything else that stands in the way, or a failure
+};
+
 // Makes an entry's output file anew and opens it for writing raw bytes: a
 // file or link that stands at the path is replaced, never written through;
 // false when that cannot be done, or a directory, device, FIFO or socket
@@ -53,9 +61,10 @@ bool seekStream(std::FILE* stream, std::uint64_t position);
 // The length of the file behind a stream.
 bool streamSize(std::FILE* stream, std::uint64_t* size);
 
-// Makes one directory unless it is there: 0 when the path then names a
-// directory; 1 when it is a symbolic link or another reparse point and
-// `followLinks` is false; 2 when it is anything else, or nothing.
+// Makes one directory unless it is there: pathReady when the path then
+// names a directory; pathIsLink when it is a symbolic link or another
+// reparse point and `followLinks` is false; pathRefused when it is anything
+// else, or nothing.
 int makeDirectory(const char* path, bool followLinks);
 
 // Flushes the still-open output and gives it the MS-DOS date and time, read

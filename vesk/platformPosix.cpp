@@ -41,11 +41,11 @@ bool isValidDosDateTime(int year, int month, int day, int hour, int minute, int 
 
 }  // namespace
 
-// The CRC tables are built and the CRC's way chosen once, when the library
+// The CRC's way is chosen once, when the library
 // is loaded into a process.
 __attribute__((constructor)) static void loadLibrary()
 {
-    buildCrcTable();
+    chooseCrcWay();
 }
 
 // Names and arguments are taken as the bytes they are.

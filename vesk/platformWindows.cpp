@@ -12,15 +12,15 @@
 #include "crc.h"
 #include "platform.h"
 
-// The CRC tables are built and the CRC's way chosen once, when the library
+// The CRC's way is chosen once, when the library
 // is loaded into a process; the debug output names the way, for a debugger
 // or a test to read. Unloading and threads need nothing.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {
     if (reason == DLL_PROCESS_ATTACH) {
-        buildCrcTable();
-        OutputDebugStringA(crcByFolding ? "vesk: CRC-32 by carry-less multiplication\n"
-                                        : "vesk: CRC-32 by table\n");
+        chooseCrcWay();
+        OutputDebugStringA(crcFolds() ? "vesk: CRC-32 by carry-less multiplication\n"
+                                      : "vesk: CRC-32 by table\n");
     }
     return TRUE;
 }

@@ -6,8 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "library.h"
-
 // End of central directory record: the last record of an archive.
 constexpr std::uint32_t endSignature = 0x06054B50;
 constexpr int endRecordSize = 22;
@@ -72,54 +70,37 @@ constexpr unsigned unicodePathId = 0x7075;
 constexpr std::uint32_t zip64Marker32 = 0xFFFFFFFF;
 constexpr unsigned zip64Marker16 = 0xFFFF;
 
-// Finds the first extra field with `id` in a central record's extra field;
-// false when there is none before the end or before a field that the extra
-// field cuts short.
-inline bool findExtraField(const unsigned char* record, unsigned id, const unsigned char** data,
-                           std::size_t* size)
-{
-    const unsigned char* field = record + centralName + readLittle16(record + centralNameLength);
-    const unsigned char* end = field + readLittle16(record + centralExtraLength);
-    while (end - field >= 4) {
-        *data = field + 4;
-        *size = readLittle16(field + 2);
-        if (*size > std::size_t(end - *data))
-            return false;
-        if (readLittle16(field) == id)
-            return true;
-        field = *data + *size;
-    }
-    return false;
-}
-
-// Where an entry lies in the archive.
-struct EntryPlace {
-    std::uint64_t localHeader;  // position of its local header
+// A central record as the library reads it: every field once, with the
+// values of its Zip64 extra field applied.
+struct CentralRecord {
+    unsigned flags;
+    unsigned madeByHost;  // the system the archiver ran on (msDosHost, ...)
+    unsigned method;
+    unsigned date;
+    unsigned time;
+    std::uint32_t crc;
     std::uint64_t compressedSize;
     std::uint64_t uncompressedSize;
+    std::uint64_t localHeader;  // position of the entry's local header
+    // False when the Zip64 extra field is too short for the values that the
+    // record leaves to it: the three above are then not to be trusted.
+    bool placeKnown;
+    std::uint32_t attributes;  // external attributes
+    // The raw name, which a NUL now ends, and its length in the record.
+    char* name;
+    unsigned nameLength;
+    // Of the extra field: its length, and the name that Info-ZIP's Unicode
+    // Path field gives when that field belongs to the raw name (unicodePath
+    // is nullptr otherwise).
+    unsigned extraLength;
+    const unsigned char* unicodePath;
+    std::size_t unicodePathLength;
 };
 
-// A field of the record that holds all ones has its value in the record's
-// Zip64 extra field, which holds such values in the order below; false when
-// that field is too short for them. Without a Zip64 field the values stand.
-inline bool readEntryPlace(const unsigned char* record, EntryPlace* place)
-{
-    std::uint64_t* const values[] = {&place->uncompressedSize, &place->compressedSize, &place->localHeader};
-    const int fields[] = {centralUncompressedSize, centralCompressedSize, centralLocalHeaderOffset};
-    const unsigned char* zip64 = nullptr;
-    std::size_t zip64Size = 0;
-    bool hasZip64 = findExtraField(record, zip64ExtraId, &zip64, &zip64Size);
-    for (int i = 0; i < 3; ++i) {
-        *values[i] = readLittle32(record + fields[i]);
-        if (*values[i] != zip64Marker32 || !hasZip64)
-            continue;
-        if (zip64Size < 8)
-            return false;
-        *values[i] = readLittle64(zip64);
-        zip64 += 8;
-        zip64Size -= 8;
-    }
-    return true;
-}
+// Reads a central record (its fixed part, name and extra field in `bytes`)
+// into `record`, and writes the NUL behind the name that the exports'
+// contract promises, over the extra field's first byte: the extra field is
+// read before.
+void parseCentralRecord(char* bytes, CentralRecord* record);
 
 #endif

@@ -3,26 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace {
-
-// Every record's local-header position, sorted, and for each whether a
-// claimed stretch covers it. A stretch covers the positions that lie in it,
-// its own first. Two stretches share a byte exactly when one of them holds
-// the other's start, so a new stretch is free when no position in it is
-// covered yet, including its own: an earlier stretch around it covers that.
-// Marking costs the positions a stretch holds, and claimed stretches hold
-// different ones, so a whole walk costs one pass over the positions (and a
-// sort) whatever the order of the records.
-struct SpanStarts {
-    std::uint64_t* positions;
-    unsigned char* covered;
-    std::size_t count;
-    std::size_t capacity;
-} starts;
-
-}  // namespace
-
-bool addSpanStart(std::uint64_t start)
+bool addSpanStart(SpanStarts& starts, std::uint64_t start)
 {
     if (starts.count == starts.capacity) {
         // The table grows with the records that the archive really holds.
@@ -37,14 +18,14 @@ bool addSpanStart(std::uint64_t start)
     return true;
 }
 
-bool sortSpanStarts()
+bool sortSpanStarts(SpanStarts& starts)
 {
     std::sort(starts.positions, starts.positions + starts.count);
     starts.covered = static_cast<unsigned char*>(std::calloc(starts.count + 1, 1));
     return starts.covered != nullptr;
 }
 
-bool claimSpan(std::uint64_t start, std::uint64_t end)
+bool claimSpan(SpanStarts& starts, std::uint64_t start, std::uint64_t end)
 {
     std::uint64_t* positionsEnd = starts.positions + starts.count;
     std::uint64_t* first = std::lower_bound(starts.positions, positionsEnd, start);
@@ -62,7 +43,7 @@ bool claimSpan(std::uint64_t start, std::uint64_t end)
     return true;
 }
 
-void forgetClaimedSpans()
+void forgetClaimedSpans(SpanStarts& starts)
 {
     std::free(starts.positions);
     std::free(starts.covered);

@@ -159,25 +159,26 @@ void writeDynamicHeader(BitWriter& writer, bool final, const DynamicCode& code)
 
 TEST(BitReader, TakesBitsLeastSignificantFirst)
 {
+    static EntryInput input;
+    static OutputSink sink;
+    static Decoder decoder;
     // Short and long inputs: the byte-at-a-time and the eight-byte refill.
     for (std::size_t padding : {0u, 20u}) {
-        archiveFile = std::tmpfile();
+        std::FILE* archive = std::tmpfile();
         Bytes stream = {0xB5, 0x01, 0xFF, 0x5A, 0x3C, 0xC3};
         stream.resize(stream.size() + padding, 0xEE);
-        std::fwrite(stream.data(), 1, stream.size(), archiveFile);
-        std::rewind(archiveFile);
-        forgetInput();
-        startInput(0, inputSize);
-        startBits();
-        EXPECT_EQ(getBits(3), 5u);
-        EXPECT_EQ(getBits(6), 54u);  // five high bits of 0xB5, low bit of 0x01
-        EXPECT_EQ(getBits(7), 0u);   // the rest of 0x01
-        alignToByte();               // at a boundary nothing is skipped
-        EXPECT_EQ(getBits(13), 0xFFu + 256u * (0x5A & 0x1F));
-        alignToByte();  // the 3 bits left of 0x5A are skipped
-        EXPECT_EQ(getBits(16), 0xC33Cu);
-        std::fclose(archiveFile);
-        archiveFile = nullptr;
+        std::fwrite(stream.data(), 1, stream.size(), archive);
+        std::rewind(archive);
+        startInput(input, archive);
+        startDecoder(decoder, input, sink);
+        EXPECT_EQ(getBits(decoder, 3), 5u);
+        EXPECT_EQ(getBits(decoder, 6), 54u);  // five high bits of 0xB5, low bit of 0x01
+        EXPECT_EQ(getBits(decoder, 7), 0u);   // the rest of 0x01
+        alignToByte(decoder);                 // at a boundary nothing is skipped
+        EXPECT_EQ(getBits(decoder, 13), 0xFFu + 256u * (0x5A & 0x1F));
+        alignToByte(decoder);  // the 3 bits left of 0x5A are skipped
+        EXPECT_EQ(getBits(decoder, 16), 0xC33Cu);
+        std::fclose(archive);
     }
 }
 

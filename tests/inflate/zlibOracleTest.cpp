@@ -3,9 +3,14 @@
 // compared byte for byte.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 
+#include "crc.h"
+#include "entryInput.h"
+#include "inflate/inflate.h"
+#include "outputSink.h"
 #include "testSupport.h"
 #include "zipWriter.h"
 
@@ -66,5 +71,47 @@ TEST_P(ZlibOracle, EveryLevelAndStrategyExtractsByteExact)
 
 INSTANTIATE_TEST_SUITE_P(WindowBorders, ZlibOracle,
                          ::testing::Values(0, 1, 65535, 65536, 65537, 131072, 3 << 20));
+
+// Two decoders side by side, each with its own input and sink: the blocks of
+// two streams decoded in turn come out as each stream alone.
+TEST(TwoDecoders, InterleavedBlocksDecodeAsEachStreamAlone)
+{
+    static EntryInput inputs[2];
+    static OutputSink sinks[2];
+    static Decoder decoders[2];
+    const std::string data[2] = {mixedData(400000), mixedData(250001)};
+    std::FILE* archives[2];
+    std::FILE* outputs[2];
+    for (int i = 0; i < 2; ++i) {
+        const std::string stream = deflateRaw(data[i], 9 - 3 * i);
+        archives[i] = std::tmpfile();
+        std::fwrite(stream.data(), 1, stream.size(), archives[i]);
+        std::rewind(archives[i]);
+        outputs[i] = std::tmpfile();
+        startInput(inputs[i], archives[i]);
+        startSink(sinks[i], outputs[i], data[i].size());
+        startDecoder(decoders[i], inputs[i], sinks[i]);
+    }
+    DecodeResult results[2] = {blockDecoded, blockDecoded};
+    int blocks[2] = {0, 0};
+    while (results[0] == blockDecoded || results[1] == blockDecoded)
+        for (int i = 0; i < 2; ++i)
+            if (results[i] == blockDecoded) {
+                results[i] = inflateBlock(decoders[i]);
+                ++blocks[i];
+            }
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(results[i], streamDecoded) << i;
+        EXPECT_GT(blocks[i], 3) << i;
+        std::string output;
+        std::rewind(outputs[i]);
+        for (int c; (c = std::fgetc(outputs[i])) != EOF;)
+            output += char(c);
+        EXPECT_TRUE(output == data[i]) << i;
+        EXPECT_EQ(finishCrc(sinks[i].crc), crc32Of(data[i])) << i;
+        std::fclose(outputs[i]);
+        std::fclose(archives[i]);
+    }
+}
 
 }  // namespace

@@ -1,47 +1,22 @@
-// Input of an entry: archive bytes read ahead in blocks, from the local header
-// on, and delivered to the decoder as bits in Deflate's order, least
-// significant bit of each byte first.
-//
-// Two kinds of call: startInput, limitInput and readInput serve the entry
-// code (its local header, stored data) and return what they could do. The
-// calls that take bits, and takeInputBytes, fail a stream that runs out by
-// jumping to the point that inflateEntry sets (decodeFailure.h): they run
-// only inside inflateEntry.
+// The decoder's bits: bytes of the entry's input delivered in Deflate's
+// order, least significant bit of each byte first. A stream that runs out
+// fails (decodeFailure.h): these calls run only inside inflateBlock.
 #ifndef VESK_INFLATE_BIT_READER_H
 #define VESK_INFLATE_BIT_READER_H
 
 #include <cstdint>
 
 #include "../library.h"
+#include "inflate.h"
 
-constexpr std::int32_t inputSize = 65536;
-
-extern unsigned char inputBuffer[inputSize];
-extern std::int32_t inputPosition;  // next byte to take
-extern std::int32_t inputLimit;     // end of the entry's bytes in the block
-// Zero bytes handed out beyond the end of the archive. The reader runs up to
-// eight bytes ahead of the decoder, so only zeros that the decoder actually
-// consumes mean the stream is cut short.
-extern std::int32_t inputOverrun;
-
-// Stream bits not yet consumed, the next one in bit 0; bitCount of them are
-// valid. Bits above bitCount are zero or the true bits that follow.
-extern std::uint64_t bitBuffer;
-extern unsigned bitCount;
-
-void forgetInput();
-bool startInput(std::uint64_t position, std::uint64_t expected);
-void limitInput(std::uint64_t end);
-std::int32_t readInput(const unsigned char** bytes, std::int32_t wanted);
-void startBits();
-void fillBitsSlowly();
-void checkStreamEnd();
-std::int32_t takeInputBytes(const unsigned char** bytes, std::int32_t wanted);
+void fillBitsSlowly(Decoder& decoder);
+void checkStreamEnd(Decoder& decoder);
+std::int32_t takeInputBytes(Decoder& decoder, const unsigned char** bytes, std::int32_t wanted);
 
 // Tops `buffer` up from `next` to at least 56 valid bits with one eight-byte
 // load, and returns where the next load starts: only the bytes that fit
 // whole count as taken; the rest are loaded again, to the same places, the
-// next time. The eight bytes at `next` must be in the input block.
+// next time. The eight bytes at `next` must be in the input's buffer.
 inline const unsigned char* loadBits(std::uint64_t& buffer, unsigned& count, const unsigned char* next)
 {
     buffer |= readLittle64(next) << count;
@@ -50,14 +25,16 @@ inline const unsigned char* loadBits(std::uint64_t& buffer, unsigned& count, con
     return next;
 }
 
-// Tops bitBuffer up to at least 56 valid bits.
-inline void fillBits()
+// Tops the bit buffer up to at least 56 valid bits.
+inline void fillBits(Decoder& decoder)
 {
-    if (inputLimit - inputPosition < 8) {
-        fillBitsSlowly();
+    EntryInput& input = *decoder.input;
+    if (input.limit - input.position < 8) {
+        fillBitsSlowly(decoder);
         return;
     }
-    inputPosition = std::int32_t(loadBits(bitBuffer, bitCount, inputBuffer + inputPosition) - inputBuffer);
+    const unsigned char* next = input.buffer + input.position;
+    input.position += std::int32_t(loadBits(decoder.bitBuffer, decoder.bitCount, next) - next);
 }
 
 // Takes the next n bits, 0 to 32, off `buffer`, the first in bit 0.
@@ -69,23 +46,18 @@ inline unsigned takeBits(std::uint64_t& buffer, unsigned& count, unsigned n)
     return value;
 }
 
-inline void dropBits(unsigned n)
-{
-    takeBits(bitBuffer, bitCount, n);
-}
-
 // The next n stream bits, 0 to 32, the first in bit 0.
-inline unsigned getBits(unsigned n)
+inline unsigned getBits(Decoder& decoder, unsigned n)
 {
-    if (bitCount < n)
-        fillBits();
-    return takeBits(bitBuffer, bitCount, n);
+    if (decoder.bitCount < n)
+        fillBits(decoder);
+    return takeBits(decoder.bitBuffer, decoder.bitCount, n);
 }
 
 // Skips the rest of a partly consumed byte.
-inline void alignToByte()
+inline void alignToByte(Decoder& decoder)
 {
-    dropBits(bitCount & 7);
+    takeBits(decoder.bitBuffer, decoder.bitCount, decoder.bitCount & 7);
 }
 
 #endif

@@ -1,15 +1,12 @@
 // The block loop of the decoder: stored, fixed-code and dynamic-code blocks.
 #include <cstring>
 
-#include "../library.h"
 #include "bitReader.h"
 #include "decodeFailure.h"
 #include "fastLoop.h"
 #include "huffman.h"
 #include "inflate.h"
 #include "window.h"
-
-std::jmp_buf errorContext;
 
 namespace {
 
@@ -56,49 +53,41 @@ constexpr std::uint32_t longestLengthSymbol = symbolEntries.literal[287];
 static_assert(valueOf(longestLengthSymbol) + (1u << extraBitsOf(longestLengthSymbol)) - 1 == longestMatch,
               "the fast loop's margin must hold the longest match");
 
-// Code lengths of the current block. While a dynamic header is read,
-// literalLengths takes the whole run of literal/length and distance lengths.
-unsigned char literalLengths[320];
-unsigned char distanceLengths[32];
-int literalCount;
-int distanceCount;
-std::uint32_t literalTable[literalTableSize];
-std::uint32_t distanceTable[distanceTableSize];
-unsigned char codeLengthLengths[19];
-std::uint32_t codeLengthTable[codeLengthTableSize];
-
 // The order in which a dynamic header gives the code-length code's lengths.
 const unsigned char codeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
-void setFixedLengths()
+void setFixedLengths(Decoder& decoder)
 {
-    std::memset(literalLengths, 8, 144);
-    std::memset(literalLengths + 144, 9, 112);
-    std::memset(literalLengths + 256, 7, 24);
-    std::memset(literalLengths + 280, 8, 8);
-    literalCount = 288;
-    std::memset(distanceLengths, 5, 32);
-    distanceCount = 32;
+    std::memset(decoder.literalLengths, 8, 144);
+    std::memset(decoder.literalLengths + 144, 9, 112);
+    std::memset(decoder.literalLengths + 256, 7, 24);
+    std::memset(decoder.literalLengths + 280, 8, 8);
+    decoder.literalCount = 288;
+    std::memset(decoder.distanceLengths, 5, 32);
+    decoder.distanceCount = 32;
 }
 
-void readDynamicLengths()
+void readDynamicLengths(Decoder& decoder)
 {
-    literalCount = int(getBits(5)) + 257;
-    distanceCount = int(getBits(5)) + 1;
-    std::memset(codeLengthLengths, 0, sizeof codeLengthLengths);
-    unsigned given = getBits(4) + 4;
+    decoder.literalCount = int(getBits(decoder, 5)) + 257;
+    decoder.distanceCount = int(getBits(decoder, 5)) + 1;
+    std::memset(decoder.codeLengthLengths, 0, sizeof decoder.codeLengthLengths);
+    unsigned given = getBits(decoder, 4) + 4;
     for (unsigned i = 0; i < given; ++i)
-        codeLengthLengths[codeLengthOrder[i]] = static_cast<unsigned char>(getBits(3));
-    buildHuffmanTable(codeLengthTable, codeLengthRootBits, codeLengthLengths, symbolEntries.codeLength, 19);
+        decoder.codeLengthLengths[codeLengthOrder[i]] = static_cast<unsigned char>(getBits(decoder, 3));
+    if (!buildHuffmanTable(decoder.codeLengthTable, codeLengthRootBits, decoder.codeLengthLengths,
+                           symbolEntries.codeLength, 19))
+        failDecoding(decoder);
 
-    int remaining = literalCount + distanceCount;
+    unsigned char* lengths = decoder.literalLengths;
+    int remaining = decoder.literalCount + decoder.distanceCount;
     int position = 0;
     while (remaining > 0) {
-        fillBits();
+        fillBits(decoder);
         unsigned symbol;
-        decodeSymbol(codeLengthTable, codeLengthRootBits, symbol);
+        decodeSymbol(decoder, decoder.codeLengthTable, codeLengthRootBits, symbol);
         if (symbol < 16) {
-            literalLengths[position++] = static_cast<unsigned char>(symbol);
+            lengths[position++] = static_cast<unsigned char>(symbol);
             --remaining;
             continue;
         }
@@ -106,114 +95,130 @@ void readDynamicLengths()
         int run;
         if (symbol == 16) {
             if (position == 0)  // nothing to repeat
-                failDecoding();
-            repeated = literalLengths[position - 1];
-            run = int(getBits(2)) + 3;
+                failDecoding(decoder);
+            repeated = lengths[position - 1];
+            run = int(getBits(decoder, 2)) + 3;
         } else if (symbol == 17) {
-            run = int(getBits(3)) + 3;
+            run = int(getBits(decoder, 3)) + 3;
         } else {
-            run = int(getBits(7)) + 11;
+            run = int(getBits(decoder, 7)) + 11;
         }
         remaining -= run;
         if (remaining < 0)
-            failDecoding();
-        std::memset(literalLengths + position, repeated, std::size_t(run));
+            failDecoding(decoder);
+        std::memset(lengths + position, repeated, std::size_t(run));
         position += run;
     }
     // One run: a repeat may cross from literal/length into distance lengths.
-    std::memcpy(distanceLengths, literalLengths + literalCount, std::size_t(distanceCount));
+    std::memcpy(decoder.distanceLengths, lengths + decoder.literalCount, std::size_t(decoder.distanceCount));
 }
 
 // Stored data starts at a byte boundary: first the whole bytes the bit
-// buffer already holds, then straight from the input blocks. None of it may
-// come from beyond the end of the archive.
-void copyStoredBlock()
+// buffer already holds, then straight from the input. None of it may come
+// from beyond the end of the input.
+void copyStoredBlock(Decoder& decoder)
 {
-    alignToByte();
-    unsigned length = getBits(16);
-    unsigned lengthComplement = getBits(16);
+    alignToByte(decoder);
+    unsigned length = getBits(decoder, 16);
+    unsigned lengthComplement = getBits(decoder, 16);
     if (length + lengthComplement != 0xFFFF)
-        failDecoding();
-    for (; length > 0 && bitCount >= 8; --length)
-        appendByte(static_cast<unsigned char>(getBits(8)));
-    checkStreamEnd();
+        failDecoding(decoder);
+    for (; length > 0 && decoder.bitCount >= 8; --length)
+        appendByte(decoder, static_cast<unsigned char>(getBits(decoder, 8)));
+    checkStreamEnd(decoder);
     if (length == 0)
         return;
-    bitBuffer = 0;  // it held only bytes already taken
+    decoder.bitBuffer = 0;  // it held only bytes already taken
     while (length > 0) {
         const unsigned char* bytes;
-        std::int32_t part = takeInputBytes(&bytes, std::int32_t(length));
-        appendBytes(bytes, part);
+        std::int32_t part = takeInputBytes(decoder, &bytes, std::int32_t(length));
+        appendBytes(decoder, bytes, part);
         length -= unsigned(part);
     }
 }
 
-void decodeCompressedBlock()
+void decodeCompressedBlock(Decoder& decoder)
 {
-    buildHuffmanTable(literalTable, literalRootBits, literalLengths, symbolEntries.literal, literalCount);
-    buildHuffmanTable(distanceTable, distanceRootBits, distanceLengths, symbolEntries.distance,
-                      distanceCount);
+    if (!buildHuffmanTable(decoder.literalTable, literalRootBits, decoder.literalLengths,
+                           symbolEntries.literal, decoder.literalCount)
+        || !buildHuffmanTable(decoder.distanceTable, distanceRootBits, decoder.distanceLengths,
+                              symbolEntries.distance, decoder.distanceCount))
+        failDecoding(decoder);
     for (;;) {
-        if (decodeFast(literalTable, distanceTable))
+        if (decodeFast(decoder))
             return;
-        // Near the end of the input block or of the window: one symbol at a
-        // time. 56 bits cover the longest length code and its extra bits (21)
-        // and the longest distance code and its extra bits (28).
-        fillBits();
+        // Near the end of the input's buffer or of the window: one symbol at
+        // a time. 56 bits cover the longest length code and its extra bits
+        // (21) and the longest distance code and its extra bits (28).
+        fillBits(decoder);
         unsigned value;
-        std::uint32_t entry = decodeSymbol(literalTable, literalRootBits, value);
+        std::uint32_t entry = decodeSymbol(decoder, decoder.literalTable, literalRootBits, value);
         if (isKind(entry, literalKind)) {
-            appendByte(static_cast<unsigned char>(value));
+            appendByte(decoder, static_cast<unsigned char>(value));
             continue;
         }
         if (isKind(entry, endOfBlockKind))
             return;
         std::int32_t length = std::int32_t(value);
-        decodeSymbol(distanceTable, distanceRootBits, value);
+        decodeSymbol(decoder, decoder.distanceTable, distanceRootBits, value);
         std::int32_t distance = std::int32_t(value);
-        if (windowFill - entryStart() < distance)
-            failDecoding();  // before the entry's first byte
-        copyMatch(length, distance);
+        if (decoder.windowFill - streamStart(decoder) < distance)
+            failDecoding(decoder);  // before the stream's first byte
+        copyMatch(decoder, length, distance);
     }
 }
 
 }  // namespace
 
-int inflateEntry(std::uint64_t declaredSize)
+void startDecoder(Decoder& decoder, EntryInput& input, OutputSink& sink)
 {
-    startWindow(declaredSize);
-    switch (setjmp(errorContext)) {
+    decoder.input = &input;
+    decoder.sink = &sink;
+    decoder.bitBuffer = 0;
+    decoder.bitCount = 0;
+    decoder.inputOverrun = 0;
+    decoder.windowFill = pieceSize;
+    decoder.windowMoved = false;
+}
+
+DecodeResult inflateBlock(Decoder& decoder)
+{
+    switch (setjmp(decoder.failure)) {
     case 0:
         break;
-    case longerThanDeclared:
-        return 2;
-    case writeFailed:
-        return 3;
+    case outputRefused:
+        return outputRefused;
     default:
-        showError(" Bad Table ");
-        return 1;
+        return corruptStream;
     }
-    startBits();
-    bool final;
-    do {
-        final = getBits(1);
-        switch (getBits(2)) {
-        case 0:
-            copyStoredBlock();
-            break;
-        case 1:
-            setFixedLengths();
-            decodeCompressedBlock();
-            break;
-        case 2:
-            readDynamicLengths();
-            decodeCompressedBlock();
-            break;
-        default:
-            failDecoding();
-        }
-    } while (!final);
-    checkStreamEnd();
-    flushWindow(true);
-    return 0;
+    bool final = getBits(decoder, 1);
+    switch (getBits(decoder, 2)) {
+    case 0:
+        copyStoredBlock(decoder);
+        break;
+    case 1:
+        setFixedLengths(decoder);
+        decodeCompressedBlock(decoder);
+        break;
+    case 2:
+        readDynamicLengths(decoder);
+        decodeCompressedBlock(decoder);
+        break;
+    default:
+        failDecoding(decoder);
+    }
+    if (!final)
+        return blockDecoded;
+    checkStreamEnd(decoder);
+    flushWindow(decoder, true);
+    return streamDecoded;
+}
+
+DecodeResult inflateStream(Decoder& decoder, EntryInput& input, OutputSink& sink)
+{
+    startDecoder(decoder, input, sink);
+    DecodeResult result;
+    while ((result = inflateBlock(decoder)) == blockDecoded) {
+    }
+    return result;
 }

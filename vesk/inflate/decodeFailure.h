@@ -1,22 +1,19 @@
-// Every decoding failure abandons the stream at once and returns to the
-// context that inflateEntry saved; no decoding routine returns an error code.
+// Every decoding failure abandons the stream at once and returns, by
+// longjmp, to the point that inflateBlock sets in the decoder; no decoding
+// routine returns an error code. That keeps the error paths out of the
+// loops, and it has one rule: no frame between inflateBlock and a failure
+// may hold an object with a destructor, which longjmp would skip. The
+// decoder's state and the locals on the way are plain values.
 #ifndef VESK_INFLATE_DECODE_FAILURE_H
 #define VESK_INFLATE_DECODE_FAILURE_H
 
 #include <csetjmp>
 
-extern std::jmp_buf errorContext;
+#include "inflate.h"
 
-// Why decoding stopped: the stream is corrupt, it decodes to more bytes
-// than the entry's record declares, or its output cannot be written (a full
-// disk: decoding on would only waste the time the entry takes).
-constexpr int corruptStream = 1;
-constexpr int longerThanDeclared = 2;
-constexpr int writeFailed = 3;
-
-[[noreturn]] inline void failDecoding(int reason = corruptStream)
+[[noreturn]] inline void failDecoding(Decoder& decoder, DecodeResult reason = corruptStream)
 {
-    std::longjmp(errorContext, reason);
+    std::longjmp(decoder.failure, reason);
 }
 
 #endif

@@ -1,7 +1,7 @@
-// The bit buffer and the input and output positions live in locals here, so
-// that the compiler keeps them in registers; the module-level state is read
-// once on entry and written once on the way out. The margins below spare
-// every per-byte check of the input block and the window.
+// The bit buffer, the input and output positions and the tables live in
+// locals here, so that the compiler keeps them in registers; the decoder's
+// state is read once on entry and written once on the way out. The margins
+// below spare every per-byte check of the input's buffer and the window.
 #include "fastLoop.h"
 
 #include "bitReader.h"
@@ -19,18 +19,22 @@ constexpr std::int32_t stepOutput = 2 + longestMatch + copyOverrun;
 
 }  // namespace
 
-bool decodeFast(const std::uint32_t* literalTable, const std::uint32_t* distanceTable)
+bool decodeFast(Decoder& decoder)
 {
-    std::uint64_t bits = bitBuffer;
-    unsigned count = bitCount;
-    const unsigned char* next = inputBuffer + inputPosition;
-    const unsigned char* const inputEnd = inputBuffer + inputLimit;
-    unsigned char* out = outputWindow + windowFill;
-    unsigned char* const lastOutput = outputWindow + windowSize - stepOutput;
-    const unsigned char* const entryBegin = outputWindow + entryStart();
+    EntryInput& input = *decoder.input;
+    const std::uint32_t* const literalTable = decoder.literalTable;
+    const std::uint32_t* const distanceTable = decoder.distanceTable;
+    std::uint64_t bits = decoder.bitBuffer;
+    unsigned count = decoder.bitCount;
+    const unsigned char* next = input.buffer + input.position;
+    const unsigned char* const inputLimit = input.buffer + input.limit;
+    unsigned char* const window = decoder.window;
+    unsigned char* out = window + decoder.windowFill;
+    unsigned char* const lastOutput = window + windowSize - stepOutput;
+    const unsigned char* const streamBegin = window + streamStart(decoder);
     bool endOfBlock = false;
 
-    while (inputEnd - next >= stepInput && out <= lastOutput) {
+    while (inputLimit - next >= stepInput && out <= lastOutput) {
         next = loadBits(bits, count, next);
         // 56 bits hold three literal codes, or two and then a length code
         // with its extra bits.
@@ -47,7 +51,7 @@ bool decodeFast(const std::uint32_t* literalTable, const std::uint32_t* distance
             continue;
         if (!isKind(entry, matchKind)) {
             if (!isKind(entry, endOfBlockKind))
-                failDecoding();
+                failDecoding(decoder);
             takeBits(bits, count, entry & 0xFF);
             endOfBlock = true;
             break;
@@ -57,16 +61,16 @@ bool decodeFast(const std::uint32_t* literalTable, const std::uint32_t* distance
         next = loadBits(bits, count, next);
         entry = lookUpSymbol(distanceTable, distanceRootBits, bits);
         if (!isKind(entry, matchKind))
-            failDecoding();
+            failDecoding(decoder);
         std::int32_t distance = std::int32_t(takeSymbol(bits, count, entry));
-        if (out - entryBegin < distance)
-            failDecoding();  // before the entry's first byte
+        if (out - streamBegin < distance)
+            failDecoding(decoder);  // before the stream's first byte
         out = copyBytes(out, length, distance);
     }
 
-    bitBuffer = bits;
-    bitCount = count;
-    inputPosition = std::int32_t(next - inputBuffer);
-    windowFill = std::int32_t(out - outputWindow);
+    decoder.bitBuffer = bits;
+    decoder.bitCount = count;
+    input.position = std::int32_t(next - input.buffer);
+    decoder.windowFill = std::int32_t(out - window);
     return endOfBlock;
 }

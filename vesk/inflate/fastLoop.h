@@ -1,13 +1,13 @@
 // The fast path of a compressed block: the bulk of its symbols, decoded while
-// the input block and the window are far from their ends.
+// the input's buffer and the window are far from their ends.
 #ifndef VESK_INFLATE_FAST_LOOP_H
 #define VESK_INFLATE_FAST_LOOP_H
 
-#include <cstdint>
+#include "inflate.h"
 
-// Decodes symbols until the input block or the window comes near its end,
-// or the block ends; true when it ended. The careful loop in blocks.cpp
-// takes over near the ends, one symbol at a time.
-bool decodeFast(const std::uint32_t* literalTable, const std::uint32_t* distanceTable);
+// Decodes symbols with the block's tables until the input's buffer or the
+// window comes near its end, or the block ends; true when it ended. The
+// careful loop in blocks.cpp takes over near the ends, one symbol at a time.
+bool decodeFast(Decoder& decoder);
 
 #endif

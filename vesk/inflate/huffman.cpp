@@ -4,11 +4,6 @@
 
 namespace {
 
-std::uint16_t lengthCounts[16];
-std::uint32_t nextCode[16];
-// Symbols in the order of their canonical codes: by length, then by symbol.
-std::uint16_t sortedSymbols[320];
-
 // The code's bits in reverse, so that its first stream bit is bit 0: all
 // sixteen bits swapped in halves, quarters, nibbles and pairs, then moved
 // down to the code's length.
@@ -29,13 +24,13 @@ void fill(std::uint32_t* entries, unsigned first, unsigned step, unsigned end, s
 
 }  // namespace
 
-// Builds the decoding table of a set of code lengths; symbolEntries says what
-// each symbol means. Only complete codes, or a single code or none, are
-// accepted: any other set is damaged data.
-void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned char* lengths,
+bool buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned char* lengths,
                        const std::uint32_t* symbolEntries, int count)
 {
-    std::memset(lengthCounts, 0, sizeof lengthCounts);
+    std::uint16_t lengthCounts[16] = {};
+    std::uint32_t nextCode[16];
+    // Symbols in the order of their canonical codes: by length, then by symbol.
+    std::uint16_t sortedSymbols[320];
     for (int i = 0; i < count; ++i)
         ++lengthCounts[lengths[i]];
 
@@ -53,7 +48,7 @@ void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
     // leaves patterns that must be marked as covered by no code.
     bool complete = codeSum == 65536;
     if (!complete && count - lengthCounts[0] > 1)
-        failDecoding();
+        return false;
 
     unsigned sortedEnd[16];
     sortedEnd[1] = 0;
@@ -98,4 +93,5 @@ void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
         fill(table + valueOf(root), code >> rootBits, 1u << (length - rootBits), 1u << subtableBits,
              symbolEntries[symbol] + length);
     }
+    return true;
 }

@@ -1,8 +1,9 @@
 // Canonical Huffman codes: the table builder and the symbol decoder.
 //
-// A table is indexed by the next rootBits stream bits. Codes longer than
-// rootBits continue in a subtable that the root entry links to. Each entry
-// says how many bits its code takes and what the symbol means:
+// A table (its size in inflate.h) is indexed by the next rootBits stream
+// bits. Codes longer than rootBits continue in a subtable that the root
+// entry links to. Each entry says how many bits its code takes and what
+// the symbol means:
 //   bits 0..7   bits the code and its extra bits take together
 //   bits 8..11  extra bits that follow the code (for a link: subtable bits)
 //   bits 12..15 kind
@@ -41,16 +42,10 @@ constexpr unsigned valueOf(std::uint32_t entry)
     return entry >> 16;
 }
 
-// Codes are at most 15 bits long; the tables hold the root and, for each code
-// longer than the root, at most one subtable of 2^(15 - rootBits) entries.
-constexpr unsigned literalRootBits = 10;
-constexpr unsigned distanceRootBits = 8;
-constexpr unsigned codeLengthRootBits = 7;
-constexpr int literalTableSize = (1 << literalRootBits) + 288 * (1 << (15 - literalRootBits));
-constexpr int distanceTableSize = (1 << distanceRootBits) + 32 * (1 << (15 - distanceRootBits));
-constexpr int codeLengthTableSize = 1 << codeLengthRootBits;
-
-void buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned char* lengths,
+// Builds the decoding table of a set of code lengths; symbolEntries says
+// what each symbol means. False for a set that is neither a complete code
+// nor a single code or none: damaged data.
+bool buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned char* lengths,
                        const std::uint32_t* symbolEntries, int count);
 
 // The entry of the code at the start of `bits`, which must hold 15 valid
@@ -75,15 +70,17 @@ inline unsigned takeSymbol(std::uint64_t& bits, unsigned& count, std::uint32_t e
     return valueOf(entry) + unsigned(codeAndExtra >> (taken - extraBitsOf(entry)));
 }
 
-// Decodes one symbol from bitBuffer, which must hold 15 valid bits plus the
-// symbol's extra bits; returns its entry and sets `value` to its value with
-// the extra bits added. Bit patterns that no code covers are damaged data.
-inline std::uint32_t decodeSymbol(const std::uint32_t* table, unsigned rootBits, unsigned& value)
+// Decodes one symbol from the bit buffer, which must hold 15 valid bits
+// plus the symbol's extra bits; returns its entry and sets `value` to its
+// value with the extra bits added. Bit patterns that no code covers are
+// damaged data.
+inline std::uint32_t decodeSymbol(Decoder& decoder, const std::uint32_t* table, unsigned rootBits,
+                                  unsigned& value)
 {
-    std::uint32_t entry = lookUpSymbol(table, rootBits, bitBuffer);
+    std::uint32_t entry = lookUpSymbol(table, rootBits, decoder.bitBuffer);
     if (isKind(entry, noCodeKind))
-        failDecoding();
-    value = takeSymbol(bitBuffer, bitCount, entry);
+        failDecoding(decoder);
+    value = takeSymbol(decoder.bitBuffer, decoder.bitCount, entry);
     return entry;
 }
 

@@ -1,44 +1,33 @@
-// Output of the decoder: a window of 128 KiB. Its upper half collects a
-// 64 KiB piece of new bytes; when the piece is full it goes to the CRC and
-// the output file, and its last 32 KiB, the history that back-references
-// reach into, move to the end of the lower half.
+// Output of the decoder: the window (sizes in inflate.h). Its upper half
+// collects a 64 KiB piece of new bytes; when the piece is full it goes to
+// the sink, and its last 32 KiB, the history that back-references reach
+// into, move to the end of the lower half.
 #ifndef VESK_INFLATE_WINDOW_H
 #define VESK_INFLATE_WINDOW_H
 
 #include <cstdint>
 #include <cstring>
 
-constexpr std::int32_t pieceSize = 65536;  // the upper half, where a piece collects
-constexpr std::int32_t farthestDistance = 32768;
-constexpr std::int32_t windowSize = 2 * pieceSize;
+#include "inflate.h"
 
-extern unsigned char outputWindow[windowSize];
-extern std::int32_t windowFill;  // next byte to write, pieceSize..windowSize-1
-// Whether the window has moved during this entry: until it has, the lower
-// half holds bytes of earlier entries, which no reference may reach.
-extern bool windowMoved;
-
-// Where this entry's bytes begin in the window: at the upper half until the
+// Where this stream's bytes begin in the window: at the upper half until the
 // window has moved, and before that everything a reference can reach is
-// this entry's.
-inline std::int32_t entryStart()
+// this stream's.
+inline std::int32_t streamStart(const Decoder& decoder)
 {
-    return windowMoved ? 0 : pieceSize;
+    return decoder.windowMoved ? 0 : pieceSize;
 }
 
-// The entry may write `declaredSize` bytes; a flush that would pass them
-// fails the stream instead.
-void startWindow(std::uint64_t declaredSize);
-bool flushWindow(bool final);
-void appendBytes(const unsigned char* bytes, std::int32_t length);
-void copyMatchAcrossFlush(std::int32_t length, std::int32_t distance);
+bool flushWindow(Decoder& decoder, bool final);
+void appendBytes(Decoder& decoder, const unsigned char* bytes, std::int32_t length);
+void copyMatchAcrossFlush(Decoder& decoder, std::int32_t length, std::int32_t distance);
 
 // Appends one byte; true when the window moved, so that a copy running
-// behind windowFill must move its source back by pieceSize.
-inline bool appendByte(unsigned char byte)
+// behind the fill must move its source back by pieceSize.
+inline bool appendByte(Decoder& decoder, unsigned char byte)
 {
-    outputWindow[windowFill++] = byte;
-    return windowFill == windowSize && flushWindow(false);
+    decoder.window[decoder.windowFill++] = byte;
+    return decoder.windowFill == windowSize && flushWindow(decoder, false);
 }
 
 // A copy of a match may write this many bytes past the match's end.
@@ -71,14 +60,14 @@ inline unsigned char* copyBytes(unsigned char* to, std::int32_t length, std::int
 }
 
 // Appends a match: `length` bytes that start `distance` bytes back.
-inline void copyMatch(std::int32_t length, std::int32_t distance)
+inline void copyMatch(Decoder& decoder, std::int32_t length, std::int32_t distance)
 {
-    if (windowFill + length + copyOverrun > windowSize) {
-        copyMatchAcrossFlush(length, distance);
+    if (decoder.windowFill + length + copyOverrun > windowSize) {
+        copyMatchAcrossFlush(decoder, length, distance);
         return;
     }
-    copyBytes(outputWindow + windowFill, length, distance);
-    windowFill += length;
+    copyBytes(decoder.window + decoder.windowFill, length, distance);
+    decoder.windowFill += length;
 }
 
 #endif

@@ -48,16 +48,15 @@ TEST(EndRecordSearch, choosesWhatAForwardScanChooses)
             bytes.replace(at, 4, "PK\x05\x06");
         }
         writeFile(path, bytes);
-        archiveFile = std::fopen(path.c_str(), "rb");
+        std::FILE* archive = std::fopen(path.c_str(), "rb");
         unsigned char endRecord[22] = {};
         std::uint64_t position = 0;
-        int found = findEndOfCentralDirectory(endRecord, &position);
-        std::fclose(archiveFile);
-        archiveFile = nullptr;
+        bool found = findEndOfCentralDirectory(archive, endRecord, &position);
+        std::fclose(archive);
 
         long long expected = lastSignature(bytes);
         bool readable = expected > 0;
-        ASSERT_EQ(found, readable ? 1 : 0) << "round " << round;
+        ASSERT_EQ(found, readable) << "round " << round;
         if (readable) {
             EXPECT_EQ(position, std::uint64_t(expected));
             EXPECT_EQ(std::string(reinterpret_cast<char*>(endRecord), 22),
