@@ -46,6 +46,7 @@ protected:
         Outcome outcome = captureOutput(
             [&] { return int(extractEntry(walk, input, sink, decoder, target.c_str(), &record[0])); });
         forgetClaimedSpans(walk.spans);
+        closeDirectories(walk.directories);
         std::fclose(archiveFile);
         return outcome;
     }

@@ -1,7 +1,10 @@
 // Archives built to escape the destination, to overrun buffers, to make the
 // walk reuse stale bytes or the decoder run for ever. After each one the
 // library must hold nothing open and extract the next archive as usual.
+#include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -11,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -477,6 +481,60 @@ TEST_F(HostileArchive, linksInTheDestination)
     writeFile(archivePath, buildArchive(Archive{{Entry{"x/y.txt", "through"}}}).bytes);
     EXPECT_EQ(shown(extractFile(archivePath, linkedDestination)), Shown(0, {}));
     EXPECT_EQ(output("x/y.txt"), "through");
+}
+
+// Another process keeps swapping the directories below the destination for
+// links to a folder outside, by renaming them aside and by exchanging them
+// atomically with a link, while thousands of entries extract: nothing lands
+// outside, and an entry that meets a link is refused.
+TEST_F(HostileArchive, directoriesSwappedForLinksDuringExtraction)
+{
+    const std::string outside = dir / "outside";
+    Archive archive;
+    for (int i = 0; i < 3000; ++i)
+        archive.entries.push_back(Entry{"a/b/f" + std::to_string(i) + ".txt", "x"});
+    writeFile(archivePath, buildArchive(archive).bytes);
+    const std::string a = destination + "/a";
+    const std::string b = a + "/b";
+    const std::string link = destination + "/link";
+    const std::string aside = destination + "/aside";
+    auto swapForever = [&] {
+        symlink(outside.c_str(), link.c_str());
+        for (unsigned turn = 0;; ++turn) {
+            const std::string& victim = turn % 4 < 2 ? a : b;
+            if (turn % 2 == 0) {
+                rename(victim.c_str(), aside.c_str());
+                symlink(outside.c_str(), victim.c_str());
+                sched_yield();
+                unlink(victim.c_str());
+                rename(aside.c_str(), victim.c_str());
+            } else {
+                renameat2(AT_FDCWD, victim.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+                sched_yield();
+                renameat2(AT_FDCWD, victim.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+            }
+        }
+    };
+    for (int round = 0; round < 8; ++round) {
+        fs::remove_all(destination);
+        fs::create_directories(b);
+        fs::remove_all(outside);
+        fs::create_directories(outside + "/b");
+        pid_t swapper = fork();
+        if (swapper == 0)
+            swapForever();
+        Outcome outcome = extractFile(archivePath, destination);
+        kill(swapper, SIGKILL);
+        waitpid(swapper, nullptr, 0);
+        if (outcome.result != 0) {
+            EXPECT_EQ(outcome.result, 1);
+            ASSERT_EQ(outcome.messages.size(), 1u);
+            EXPECT_TRUE(outcome.messages[0].rfind("Unsafe file name #a/b/f", 0) == 0
+                        || outcome.messages[0] == "Can't open output file :-(")
+                << outcome.messages[0];
+        }
+        EXPECT_EQ(listTree(outside), Messages{"b/"});
+    }
 }
 
 // A FIFO, socket or device where a file or directory should go fails the

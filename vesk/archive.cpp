@@ -186,6 +186,7 @@ bool walkArchive(ArchiveWalk& walk, const char* archiveName, char* destination)
     else
         extracted = walkDirectory(walk, destination);
     forgetClaimedSpans(walk.spans);
+    closeDirectories(walk.directories);
     std::fclose(walk.directory);
     walk.directory = nullptr;
     return extracted;
@@ -220,12 +221,12 @@ void startWalk(ArchiveWalk& walk, std::FILE* archive)
     walk.directory = nullptr;
     walk.directoryPosition = unknownPosition;
     walk.spans = SpanStarts{};
-    walk.directories.path[0] = '\0';
+    walk.directories.count = 0;
 }
 
 bool holdsOpenStreams()
 {
-    return call.walk.archive || call.walk.directory || call.sink.file;
+    return call.walk.archive || call.walk.directory || call.walk.directories.count != 0 || call.sink.file;
 }
 
 // Finds the last end-of-central-directory signature of the archive that has

@@ -30,7 +30,7 @@ struct ArchiveWalk {
     std::uint64_t recordCount;
     std::uint64_t directoryOffset;
     SpanStarts spans;
-    MadeDirectories directories;
+    OpenDirectories directories;
 };
 
 // Starts the walk of a call on the open archive.

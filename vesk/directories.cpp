@@ -4,52 +4,96 @@
 
 namespace {
 
-// Makes the directory that `path` names up to `end` and checks it. The
-// caller's own directories, up to the destination, may be links; below it
-// nothing is followed, and a name ending in a full stop, which Windows would
-// trim to another name, is never made.
-PathOutcome makeComponent(char* path, char* end, std::size_t destinationLength)
+// Opens the destination as the first held directory. The folders along it
+// are the caller's: made where missing and followed where they are links;
+// what cannot be made there is the caller's affair, and opening the
+// destination shows whether it went wrong. A name ending in a full stop,
+// which Windows would trim to another name, is never made.
+PathOutcome openDestination(OpenDirectories& open, char* path, std::size_t destinationLength)
 {
-    std::size_t length = std::size_t(end - path);
-    bool belowDestination = length >= destinationLength;
-    if (end[-1] == '.') {
-        bool self = length == 1 || end[-2] == '\\';  // "." names its parent
-        return !belowDestination || self ? pathReady : pathRefused;
-    }
+    for (char* end = std::strchr(path, '\\'); end && std::size_t(end - path) < destinationLength;
+         end = std::strchr(end + 1, '\\'))
+        if (end != path && end[-1] != '.') {
+            *end = '\0';
+            makeDirectory(path);
+            *end = '\\';
+        }
+    char kept = path[destinationLength];
+    path[destinationLength] = '\0';
+    bool opened = openDirectory(path, &open.held[0]);
+    path[destinationLength] = kept;
+    if (!opened)
+        return pathRefused;
+    open.destinationLength = destinationLength;
+    open.ends[0] = destinationLength;
+    open.count = 1;
+    return pathReady;
+}
+
+// Enters the directory that `name`, up to `end`, names in the deepest held
+// one, and holds it; the deepest slot moves down when all are taken.
+PathOutcome enterComponent(OpenDirectories& open, char* path, char* name, char* end)
+{
+    // An empty name and "." name the directory they stand in.
+    if (end == name || (end - name == 1 && *name == '.'))
+        return pathReady;
+    // Windows would trim a final full stop and find another name.
+    if (end[-1] == '.')
+        return pathRefused;
     char kept = *end;
     *end = '\0';
-    PathOutcome made = PathOutcome(makeDirectory(path, !belowDestination));
+    DirectoryHandle directory;
+    PathOutcome outcome = PathOutcome(enterDirectory(deepestDirectory(open), path, name, &directory));
     *end = kept;
-    // Above the destination, what cannot be made is the caller's affair; the
-    // destination itself shows whether it went wrong.
-    return length + 1 < destinationLength ? pathReady : made;
+    if (outcome != pathReady)
+        return outcome;
+    if (open.count == heldLimit)
+        closeDirectory(open.held[--open.count]);
+    open.held[open.count] = directory;
+    open.ends[open.count++] = std::size_t(end - path) + 1;
+    return pathReady;
 }
 
 }  // namespace
 
-PathOutcome createPathDirectories(MadeDirectories& made, char* path, std::size_t destinationLength,
-                                  bool withLast)
+PathOutcome enterPathDirectories(OpenDirectories& open, char* path, std::size_t destinationLength,
+                                 bool withLast)
 {
     std::size_t common = 0;
-    while (path[common] != '\0' && path[common] == made.path[common])
+    while (path[common] != '\0' && path[common] == open.path[common])
         ++common;
-    std::size_t length = std::strlen(path);
-    char* last = path + length;
-    for (char* end = std::strchr(path, '\\');; end = std::strchr(end + 1, '\\')) {
-        if (!end) {
-            if (!withLast || length == 0 || path[length - 1] == '\\')
-                break;
-            end = last;
-        }
-        // The root, and the directories the last call made, need nothing.
-        if (end != path && std::size_t(end - path) >= common) {
-            PathOutcome outcome = makeComponent(path, end, destinationLength);
-            if (outcome != pathReady)
-                return outcome;
-        }
-        if (end == last)
-            break;
+    if (open.count != 0 && (open.destinationLength != destinationLength || common < destinationLength))
+        closeDirectories(open);
+    // What the last path held beyond the part this one shares is left.
+    while (open.count > 1 && open.ends[open.count - 1] > common)
+        closeDirectory(open.held[--open.count]);
+    if (open.count == 0) {
+        PathOutcome outcome = openDestination(open, path, destinationLength);
+        if (outcome != pathReady)
+            return outcome;
     }
-    std::memcpy(made.path, path, length + 1);
-    return pathReady;
+    std::size_t length = std::strlen(path);
+    PathOutcome outcome = pathReady;
+    for (std::size_t start = open.ends[open.count - 1]; start < length && outcome == pathReady;) {
+        char* name = path + start;
+        char* end = std::strchr(name, '\\');
+        if (!end && !withLast)
+            break;
+        if (!end)
+            end = path + length;
+        outcome = enterComponent(open, path, name, end);
+        start = std::size_t(end - path) + 1;
+    }
+    std::size_t held = open.ends[open.count - 1];
+    std::memcpy(open.path, path, held);
+    if (held > destinationLength)
+        open.path[held - 1] = '\\';
+    open.path[held] = '\0';
+    return outcome;
+}
+
+void closeDirectories(OpenDirectories& open)
+{
+    while (open.count != 0)
+        closeDirectory(open.held[--open.count]);
 }

@@ -60,7 +60,7 @@ EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink
     std::size_t length = std::strlen(name);
     std::size_t destinationLength = std::strlen(destination);
     if ((record.attributes & directoryAttribute) || (length != 0 && isSeparator(name[length - 1]))) {
-        PathOutcome made = createPathDirectories(walk.directories, outputPath, destinationLength, true);
+        PathOutcome made = enterPathDirectories(walk.directories, outputPath, destinationLength, true);
         if (made == pathIsLink)
             showError(unsafeFileName, name);
         else if (made == pathRefused)
@@ -85,12 +85,15 @@ EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink
         return entryFailed;
     }
     std::FILE* file = nullptr;
-    PathOutcome made = createPathDirectories(walk.directories, outputPath, destinationLength, false);
+    PathOutcome made = enterPathDirectories(walk.directories, outputPath, destinationLength, false);
     if (made == pathIsLink) {
         showError(unsafeFileName, name);
         return entryFailed;
     }
-    if (made == pathRefused || !openOutputStream(outputPath, &file)) {
+    const char* lastSeparator = std::strrchr(outputPath, '\\');
+    const char* fileName = lastSeparator ? lastSeparator + 1 : outputPath;
+    if (made == pathRefused
+        || !openOutputStream(deepestDirectory(walk.directories), outputPath, fileName, &file)) {
         showError(cannotOpenOutput);
         return entryFailed;
     }

@@ -49,23 +49,40 @@ enum PathOutcome {
     pathRefused  // anything else that stands in the way, or a failure
 };
 
-// Makes an entry's output file anew and opens it for writing raw bytes: a
-// file or link that stands at the path is replaced, never written through;
-// false when that cannot be done, or a directory, device, FIFO or socket
-// stands there.
-bool openOutputStream(const char* path, std::FILE** stream);
+// A directory held open: the directory itself, not its name.
+#if defined(_WIN32)
+using DirectoryHandle = void*;
+#else
+using DirectoryHandle = int;
+#endif
+
+// Makes one directory unless it is there, following links; failures are
+// left to what is done with it next.
+void makeDirectory(const char* path);
+
+// Opens the directory that `path` names (the current one when it is
+// empty), following links; false when it is no directory.
+bool openDirectory(const char* path, DirectoryHandle* directory);
+
+// Opens the directory `name` (a single component, the end of `path`) in
+// `parent`, making it when missing: pathReady when it is a directory;
+// pathIsLink when a symbolic link or another reparse point stands there,
+// which is never followed; pathRefused when anything else does, or nothing.
+int enterDirectory(DirectoryHandle parent, const char* path, const char* name, DirectoryHandle* directory);
+
+void closeDirectory(DirectoryHandle directory);
+
+// Makes an entry's output file `name` (a single component, the end of
+// `path`) in `parent` anew and opens it for writing raw bytes: a file or
+// link that stands there is replaced, never written through; false when
+// that cannot be done, or a directory, device, FIFO or socket stands there.
+bool openOutputStream(DirectoryHandle parent, const char* path, const char* name, std::FILE** stream);
 
 // Positions a stream at an absolute offset; archives may exceed 2 GiB.
 bool seekStream(std::FILE* stream, std::uint64_t position);
 
 // The length of the file behind a stream.
 bool streamSize(std::FILE* stream, std::uint64_t* size);
-
-// Makes one directory unless it is there: pathReady when the path then
-// names a directory; pathIsLink when it is a symbolic link or another
-// reparse point and `followLinks` is false; pathRefused when it is anything
-// else, or nothing.
-int makeDirectory(const char* path, bool followLinks);
 
 // Flushes the still-open output and gives it the MS-DOS date and time, read
 // as local time, as its last-write time. Failures are ignored.

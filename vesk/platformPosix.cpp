@@ -15,6 +15,10 @@
 
 namespace {
 
+// Directories are opened to reach what lies in them, not to read them: a
+// folder the user may enter and write but not list serves as well.
+const int directoryAccess = O_PATH;
+
 // The library builds Windows paths; here a backslash separates directories.
 void toNativePath(const char* path, char* native)
 {
@@ -74,25 +78,6 @@ std::FILE* openArchiveStream(const char* path)
     return stream;
 }
 
-// The file is made anew, exclusively: a regular file or a link at the path
-// is unlinked first, so that neither a link nor another name of a file (a
-// hard link) is written through; anything else there is left alone.
-bool openOutputStream(const char* path, std::FILE** stream)
-{
-    char native[pathCapacity];
-    toNativePath(path, native);
-    // "x": O_EXCL, which never follows a link at the path; "e": O_CLOEXEC.
-    *stream = std::fopen(native, "wbxe");
-    if (*stream)
-        return true;
-    struct stat status;
-    if (errno != EEXIST || lstat(native, &status) != 0
-        || !(S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) || unlink(native) != 0)
-        return false;
-    *stream = std::fopen(native, "wbxe");
-    return *stream != nullptr;
-}
-
 bool seekStream(std::FILE* stream, std::uint64_t position)
 {
     return fseeko(stream, off_t(position), SEEK_SET) == 0;
@@ -107,17 +92,54 @@ bool streamSize(std::FILE* stream, std::uint64_t* size)
     return true;
 }
 
-int makeDirectory(const char* path, bool followLinks)
+void makeDirectory(const char* path)
 {
     char native[pathCapacity];
     toNativePath(path, native);
     mkdir(native, 0777);
+}
+
+bool openDirectory(const char* path, DirectoryHandle* directory)
+{
+    char native[pathCapacity];
+    toNativePath(path, native);
+    *directory = open(*native == '\0' ? "." : native, directoryAccess | O_DIRECTORY | O_CLOEXEC);
+    return *directory != -1;
+}
+
+int enterDirectory(DirectoryHandle parent, const char*, const char* name, DirectoryHandle* directory)
+{
+    mkdirat(parent, name, 0777);
+    *directory = openat(parent, name, directoryAccess | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (*directory != -1)
+        return pathReady;
+    // Only the message depends on what stands there.
     struct stat status;
-    if (lstat(native, &status) != 0)
-        return 2;
-    if (S_ISLNK(status.st_mode) && (!followLinks || stat(native, &status) != 0))
-        return followLinks ? 2 : 1;
-    return S_ISDIR(status.st_mode) ? 0 : 2;
+    return fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode) ? pathIsLink
+                                                                                               : pathRefused;
+}
+
+void closeDirectory(DirectoryHandle directory)
+{
+    close(directory);
+}
+
+// The file is made anew, exclusively (O_EXCL never follows a link): a
+// regular file or a link in its place is unlinked first, so that neither a
+// link nor another name of a file (a hard link) is written through;
+// anything else there is left alone.
+bool openOutputStream(DirectoryHandle parent, const char*, const char* name, std::FILE** stream)
+{
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int file = openat(parent, name, flags, 0666);
+    struct stat status;
+    if (file == -1 && errno == EEXIST && fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0
+        && (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) && unlinkat(parent, name, 0) == 0)
+        file = openat(parent, name, flags, 0666);
+    *stream = file == -1 ? nullptr : fdopen(file, "wb");
+    if (file != -1 && !*stream)
+        close(file);
+    return *stream != nullptr;
 }
 
 void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime)

@@ -101,7 +101,7 @@ HANDLE replaceFile(const wchar_t* path)
 // The file is always made anew, so that nothing that stands at the path is
 // written through: not a hard link, nor what Wine shows as a plain file (a
 // Unix link, a FIFO).
-bool openOutputStream(const char* path, std::FILE** stream)
+bool openOutputStream(DirectoryHandle, const char* path, const char*, std::FILE** stream)
 {
     *stream = nullptr;
     wchar_t widePath[pathLimit];
@@ -137,23 +137,43 @@ bool streamSize(std::FILE* stream, std::uint64_t* size)
     return true;
 }
 
-int makeDirectory(const char* path, bool followLinks)
+void makeDirectory(const char* path)
 {
     wchar_t widePath[pathLimit];
+    if (toWide(path, widePath))
+        CreateDirectoryW(widePath, nullptr);
+}
+
+bool openDirectory(const char* path, DirectoryHandle* directory)
+{
+    *directory = nullptr;
+    wchar_t widePath[pathLimit];
     if (!toWide(path, widePath))
-        return 2;
+        return false;
+    DWORD attributes = GetFileAttributesW(*widePath == L'\0' ? L"." : widePath);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int enterDirectory(DirectoryHandle, const char* path, const char*, DirectoryHandle* directory)
+{
+    *directory = nullptr;
+    wchar_t widePath[pathLimit];
+    if (!toWide(path, widePath))
+        return pathRefused;
     // A directory just made is one, and no link: only what was there already
     // is looked at.
     if (CreateDirectoryW(widePath, nullptr))
-        return 0;
+        return pathReady;
     DWORD attributes = GetFileAttributesW(widePath);
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return 2;
+        return pathRefused;
     // Symbolic links, junctions and mount points are reparse points.
-    if (!followLinks && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return 1;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 2;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return pathIsLink;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? pathReady : pathRefused;
 }
+
+void closeDirectory(DirectoryHandle) {}
 
 void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime)
 {
