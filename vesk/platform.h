@@ -49,7 +49,10 @@ enum PathOutcome {
     pathRefused  // anything else that stands in the way, or a failure
 };
 
-// A directory held open: the directory itself, not its name.
+// A directory held open: the directory itself, not its name. The calls
+// below get both a directory and a name in it, and the whole path: POSIX
+// goes by the directory and the name; Windows still goes by the path, and
+// its handles are null.
 #if defined(_WIN32)
 using DirectoryHandle = void*;
 #else

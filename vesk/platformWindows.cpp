@@ -144,6 +144,7 @@ void makeDirectory(const char* path)
         CreateDirectoryW(widePath, nullptr);
 }
 
+// Checks that the path names a directory; nothing is held.
 bool openDirectory(const char* path, DirectoryHandle* directory)
 {
     *directory = nullptr;
