@@ -43,7 +43,7 @@ PathOutcome enterComponent(OpenDirectories& open, char* path, char* name, char* 
     char kept = *end;
     *end = '\0';
     DirectoryHandle directory;
-    PathOutcome outcome = PathOutcome(enterDirectory(deepestDirectory(open), path, name, &directory));
+    PathOutcome outcome = PathOutcome(enterDirectory(deepestDirectory(open), name, &directory));
     *end = kept;
     if (outcome != pathReady)
         return outcome;

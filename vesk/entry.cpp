@@ -92,8 +92,7 @@ EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink
     }
     const char* lastSeparator = std::strrchr(outputPath, '\\');
     const char* fileName = lastSeparator ? lastSeparator + 1 : outputPath;
-    if (made == pathRefused
-        || !openOutputStream(deepestDirectory(walk.directories), outputPath, fileName, &file)) {
+    if (made == pathRefused || !openOutputStream(deepestDirectory(walk.directories), fileName, &file)) {
         showError(cannotOpenOutput);
         return entryFailed;
     }

@@ -49,10 +49,7 @@ enum PathOutcome {
     pathRefused  // anything else that stands in the way, or a failure
 };
 
-// A directory held open: the directory itself, not its name. The calls
-// below get both a directory and a name in it, and the whole path: POSIX
-// goes by the directory and the name; Windows still goes by the path, and
-// its handles are null.
+// A directory held open: the directory itself, not its name.
 #if defined(_WIN32)
 using DirectoryHandle = void*;
 #else
@@ -67,19 +64,19 @@ void makeDirectory(const char* path);
 // empty), following links; false when it is no directory.
 bool openDirectory(const char* path, DirectoryHandle* directory);
 
-// Opens the directory `name` (a single component, the end of `path`) in
-// `parent`, making it when missing: pathReady when it is a directory;
-// pathIsLink when a symbolic link or another reparse point stands there,
-// which is never followed; pathRefused when anything else does, or nothing.
-int enterDirectory(DirectoryHandle parent, const char* path, const char* name, DirectoryHandle* directory);
+// Opens the directory `name` (a single component) in `parent`, making it
+// when missing: pathReady when it is a directory; pathIsLink when a
+// symbolic link or another reparse point stands there, which is never
+// followed; pathRefused when anything else does, or nothing.
+int enterDirectory(DirectoryHandle parent, const char* name, DirectoryHandle* directory);
 
 void closeDirectory(DirectoryHandle directory);
 
-// Makes an entry's output file `name` (a single component, the end of
-// `path`) in `parent` anew and opens it for writing raw bytes: a file or
-// link that stands there is replaced, never written through; false when
-// that cannot be done, or a directory, device, FIFO or socket stands there.
-bool openOutputStream(DirectoryHandle parent, const char* path, const char* name, std::FILE** stream);
+// Makes an entry's output file `name` (a single component) in `parent`
+// anew and opens it for writing raw bytes: a file or link that stands there
+// is replaced, never written through; false when that cannot be done, or a
+// directory, device, FIFO or socket stands there.
+bool openOutputStream(DirectoryHandle parent, const char* name, std::FILE** stream);
 
 // Positions a stream at an absolute offset; archives may exceed 2 GiB.
 bool seekStream(std::FILE* stream, std::uint64_t position);

@@ -107,7 +107,7 @@ bool openDirectory(const char* path, DirectoryHandle* directory)
     return *directory != -1;
 }
 
-int enterDirectory(DirectoryHandle parent, const char*, const char* name, DirectoryHandle* directory)
+int enterDirectory(DirectoryHandle parent, const char* name, DirectoryHandle* directory)
 {
     mkdirat(parent, name, 0777);
     *directory = openat(parent, name, directoryAccess | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -128,7 +128,7 @@ void closeDirectory(DirectoryHandle directory)
 // regular file or a link in its place is unlinked first, so that neither a
 // link nor another name of a file (a hard link) is written through;
 // anything else there is left alone.
-bool openOutputStream(DirectoryHandle parent, const char*, const char* name, std::FILE** stream)
+bool openOutputStream(DirectoryHandle parent, const char* name, std::FILE** stream)
 {
     const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     int file = openat(parent, name, flags, 0666);

@@ -3,10 +3,12 @@
 // here, on its way to the system.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <winternl.h>
 
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstring>
 #include <cwchar>
 
 #include "crc.h"
@@ -60,57 +62,149 @@ std::FILE* openArchiveStream(const char* path)
 
 namespace {
 
-// Shared for deletion, so that the file can be renamed while it is open.
-HANDLE createNewFile(const wchar_t* path)
+// ntstatus.h would clash with windows.h; winternl.h leaves the listing call
+// out.
+const NTSTATUS nameCollision = NTSTATUS(0xC0000035);
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID, PIO_STATUS_BLOCK,
+                                               PVOID, ULONG, FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING,
+                                               BOOLEAN);
+
+const ACCESS_MASK directoryAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE;
+const ULONG shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// One component of a path as the native calls take it, relative to its
+// directory.
+struct ComponentName {
+    wchar_t text[pathLimit];
+    UNICODE_STRING native;
+};
+
+// False when the name is empty once Windows has trimmed it: the wide calls
+// drop trailing dots and blanks, and the native ones, which would keep
+// them, get the name those calls would use.
+bool takeComponent(const char* name, ComponentName& component)
 {
-    return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    if (!toWide(name, component.text))
+        return false;
+    std::size_t length = wcslen(component.text);
+    while (length != 0 && (component.text[length - 1] == L'.' || component.text[length - 1] == L' '))
+        --length;
+    component.native.Buffer = component.text;
+    component.native.Length = component.native.MaximumLength = USHORT(length * sizeof(wchar_t));
+    return length != 0;
 }
 
-// Makes a new file beside `path` and renames it over what stands there. A
-// rename takes the name itself: a link there is replaced, never followed,
-// and the other names of a file stay as they were; a directory or a FIFO
-// refuses it. Deleting first would not do: Wine deletes what a Unix link
-// points to. The new file's first name is free and as long as the path's
-// last component, so it fits wherever the path fits.
-HANDLE replaceFile(const wchar_t* path)
+// Opens or makes `name` in the directory `parent`: the name alone is looked
+// up, there, and a reparse point is opened as itself, never followed.
+NTSTATUS createAt(HANDLE parent, ComponentName& name, ACCESS_MASK access, ULONG disposition, ULONG options,
+                  HANDLE* opened)
 {
-    wchar_t beside[pathLimit];
-    std::size_t length = wcslen(path);
-    std::size_t component = length;
-    while (component != 0 && path[component - 1] != L'\\')
-        --component;
-    wmemcpy(beside, path, length + 1);
-    wmemset(beside + component, L'~', length - component);
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (const wchar_t* last = L"0123456789abcdefghijklmnopqrstuvwxyz"; *last != L'\0'; ++last) {
-        beside[length - 1] = *last;
-        file = createNewFile(beside);
-        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
-            break;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name.native, OBJ_CASE_INSENSITIVE, parent, nullptr);
+    IO_STATUS_BLOCK status;
+    return NtCreateFile(opened, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL,
+                        shareAll, disposition,
+                        options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+}
+
+// Whether the directory opened is the one that stands at `name` in
+// `parent`, and no reparse point: its entry in the parent's listing must
+// be a directory, no reparse point, with the opened one's file id. Windows
+// opens a reparse point as itself; Wine 8 follows a Unix link even so, and
+// shows the handle as a plain directory, but lists the link as a reparse
+// point: only the listing, read through the parent, tells what was opened.
+int standsInParent(HANDLE parent, ComponentName& name, HANDLE opened)
+{
+    IO_STATUS_BLOCK status;
+    FILE_INTERNAL_INFORMATION identity;
+    if (NtQueryInformationFile(opened, &status, &identity, sizeof identity, FileInternalInformation) != 0)
+        return pathRefused;
+    // A listing keeps the name it was first asked for: a fresh handle of the
+    // parent, opened by itself, for each.
+    ComponentName self;
+    self.native.Buffer = self.text;
+    self.native.Length = self.native.MaximumLength = 0;
+    HANDLE listed = nullptr;
+    if (createAt(parent, self, FILE_LIST_DIRECTORY, FILE_OPEN, FILE_DIRECTORY_FILE, &listed) != 0)
+        return pathRefused;
+    alignas(8) unsigned char entryBytes[sizeof(FILE_ID_BOTH_DIR_INFORMATION) + pathLimit * sizeof(wchar_t)];
+    NTSTATUS found =
+        NtQueryDirectoryFile(listed, nullptr, nullptr, nullptr, &status, entryBytes, sizeof entryBytes,
+                             FileIdBothDirectoryInformation, TRUE, &name.native, TRUE);
+    CloseHandle(listed);
+    const FILE_ID_BOTH_DIR_INFORMATION* entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFORMATION*>(entryBytes);
+    if (found != 0)
+        return pathRefused;
+    if (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return pathIsLink;
+    return (entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                   && entry->FileId.QuadPart == identity.IndexNumber.QuadPart
+               ? pathReady
+               : pathIsLink;
+}
+
+// Renames the open file to `name` in `parent`, over what stands there.
+bool renameInto(HANDLE file, HANDLE parent, const ComponentName& name)
+{
+    alignas(8) unsigned char informationBytes[sizeof(FILE_RENAME_INFORMATION) + pathLimit * sizeof(wchar_t)];
+    FILE_RENAME_INFORMATION* information = reinterpret_cast<FILE_RENAME_INFORMATION*>(informationBytes);
+    information->ReplaceIfExists = TRUE;
+    information->RootDirectory = parent;
+    information->FileNameLength = name.native.Length;
+    std::memcpy(information->FileName, name.native.Buffer, name.native.Length);
+    IO_STATUS_BLOCK status;
+    return NtSetInformationFile(file, &status, information, sizeof informationBytes, FileRenameInformation)
+           == 0;
+}
+
+// Makes a new file beside `name` in `parent` and renames it over what
+// stands there. A rename takes the name itself: a link there is replaced,
+// never followed, and the other names of a file stay as they were; a
+// directory or a FIFO refuses it. Deleting first would not do: Wine deletes
+// what a Unix link points to. The new file's first name is free and as long
+// as the name, so it fits wherever the name fits.
+HANDLE replaceFile(HANDLE parent, const ComponentName& name)
+{
+    ComponentName beside = name;
+    beside.native.Buffer = beside.text;
+    std::size_t length = name.native.Length / sizeof(wchar_t);
+    wmemset(beside.text, L'~', length);
+    HANDLE file = nullptr;
+    NTSTATUS made = nameCollision;
+    for (const wchar_t* last = L"0123456789abcdefghijklmnopqrstuvwxyz";
+         *last != L'\0' && made == nameCollision; ++last) {
+        beside.text[length - 1] = *last;
+        made = createAt(parent, beside, GENERIC_WRITE | DELETE, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &file);
     }
-    if (file == INVALID_HANDLE_VALUE || MoveFileExW(beside, path, MOVEFILE_REPLACE_EXISTING))
+    if (made != 0)
+        return nullptr;
+    if (renameInto(file, parent, name))
         return file;
+    FILE_DISPOSITION_INFO disposal = {TRUE};
+    SetFileInformationByHandle(file, FileDispositionInfo, &disposal, sizeof disposal);
     CloseHandle(file);
-    DeleteFileW(beside);
-    return INVALID_HANDLE_VALUE;
+    return nullptr;
 }
 
 }  // namespace
 
-// The file is always made anew, so that nothing that stands at the path is
+// The file is always made anew, so that nothing that stands at the name is
 // written through: not a hard link, nor what Wine shows as a plain file (a
 // Unix link, a FIFO).
-bool openOutputStream(DirectoryHandle, const char* path, const char*, std::FILE** stream)
+bool openOutputStream(DirectoryHandle parent, const char* name, std::FILE** stream)
 {
     *stream = nullptr;
-    wchar_t widePath[pathLimit];
-    if (!toWide(path, widePath))
+    ComponentName component;
+    if (!takeComponent(name, component))
         return false;
-    HANDLE file = createNewFile(widePath);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
-        file = replaceFile(widePath);
-    if (file == INVALID_HANDLE_VALUE)
+    HANDLE file = nullptr;
+    NTSTATUS made =
+        createAt(parent, component, GENERIC_WRITE | DELETE, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &file);
+    if (made == nameCollision)
+        file = replaceFile(parent, component);
+    else if (made != 0)
+        file = nullptr;
+    if (!file)
         return false;
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY);
     *stream = descriptor == -1 ? nullptr : _wfdopen(descriptor, L"wb");
@@ -144,37 +238,46 @@ void makeDirectory(const char* path)
         CreateDirectoryW(widePath, nullptr);
 }
 
-// Checks that the path names a directory; nothing is held.
 bool openDirectory(const char* path, DirectoryHandle* directory)
 {
-    *directory = nullptr;
     wchar_t widePath[pathLimit];
+    *directory = nullptr;
     if (!toWide(path, widePath))
         return false;
-    DWORD attributes = GetFileAttributesW(*widePath == L'\0' ? L"." : widePath);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    HANDLE opened = CreateFileW(*widePath == L'\0' ? L"." : widePath, directoryAccess, shareAll, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (opened != INVALID_HANDLE_VALUE && GetFileInformationByHandle(opened, &information)
+        && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        *directory = opened;
+        return true;
+    }
+    if (opened != INVALID_HANDLE_VALUE)
+        CloseHandle(opened);
+    return false;
 }
 
-int enterDirectory(DirectoryHandle, const char* path, const char*, DirectoryHandle* directory)
+int enterDirectory(DirectoryHandle parent, const char* name, DirectoryHandle* directory)
 {
-    *directory = nullptr;
-    wchar_t widePath[pathLimit];
-    if (!toWide(path, widePath))
+    ComponentName component;
+    HANDLE opened = nullptr;
+    if (!takeComponent(name, component)
+        || createAt(parent, component, directoryAccess, FILE_OPEN_IF,
+                    FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, &opened)
+               != 0)
         return pathRefused;
-    // A directory just made is one, and no link: only what was there already
-    // is looked at.
-    if (CreateDirectoryW(widePath, nullptr))
-        return pathReady;
-    DWORD attributes = GetFileAttributesW(widePath);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return pathRefused;
-    // Symbolic links, junctions and mount points are reparse points.
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return pathIsLink;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? pathReady : pathRefused;
+    int outcome = standsInParent(parent, component, opened);
+    if (outcome == pathReady)
+        *directory = opened;
+    else
+        CloseHandle(opened);
+    return outcome;
 }
 
-void closeDirectory(DirectoryHandle) {}
+void closeDirectory(DirectoryHandle directory)
+{
+    CloseHandle(directory);
+}
 
 void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime)
 {

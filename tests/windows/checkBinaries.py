@@ -10,7 +10,7 @@ import sys
 objdump, binDir = sys.argv[1], sys.argv[2]
 failures = []
 
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll", "ntdll.dll"}
 
 
 def check(condition, what):
@@ -138,6 +138,8 @@ check(re.search(r"Export Address Table\s+0+2\n", listing),
       f"{library}: the export address table holds other than two entries")
 checkImports(library, imports(listing),
              ["MessageBoxW", "GetFocus", "SetFocus", "CreateDirectoryW", "_wfopen",
+              # below the destination, names relative to a directory handle
+              "NtCreateFile", "NtQueryDirectoryFile", "NtSetInformationFile",
               "MultiByteToWideChar", "DosDateTimeToFileTime", "FileTimeToSystemTime",
               "TzSpecificLocalTimeToSystemTime", "SystemTimeToFileTime", "SetFileTime"],
              # today's offset would shift summer times extracted in winter; the
