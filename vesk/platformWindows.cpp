@@ -127,20 +127,23 @@ int standsInParent(HANDLE parent, ComponentName& name, HANDLE opened)
     HANDLE listed = nullptr;
     if (createAt(parent, self, FILE_LIST_DIRECTORY, FILE_OPEN, FILE_DIRECTORY_FILE, &listed) != 0)
         return pathRefused;
+    // Names that differ in case only all match; the one with the opened
+    // directory's id is its entry.
     alignas(8) unsigned char entryBytes[sizeof(FILE_ID_BOTH_DIR_INFORMATION) + pathLimit * sizeof(wchar_t)];
-    NTSTATUS found =
-        NtQueryDirectoryFile(listed, nullptr, nullptr, nullptr, &status, entryBytes, sizeof entryBytes,
-                             FileIdBothDirectoryInformation, TRUE, &name.native, TRUE);
-    CloseHandle(listed);
     const FILE_ID_BOTH_DIR_INFORMATION* entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFORMATION*>(entryBytes);
-    if (found != 0)
-        return pathRefused;
-    if (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return pathIsLink;
-    return (entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                   && entry->FileId.QuadPart == identity.IndexNumber.QuadPart
-               ? pathReady
-               : pathIsLink;
+    const ULONG kind = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    int outcome = pathIsLink;
+    for (BOOLEAN restart = TRUE;
+         NtQueryDirectoryFile(listed, nullptr, nullptr, nullptr, &status, entryBytes, sizeof entryBytes,
+                              FileIdBothDirectoryInformation, TRUE, &name.native, restart)
+         == 0;
+         restart = FALSE)
+        if (entry->FileId.QuadPart == identity.IndexNumber.QuadPart) {
+            outcome = (entry->FileAttributes & kind) == FILE_ATTRIBUTE_DIRECTORY ? pathReady : pathIsLink;
+            break;
+        }
+    CloseHandle(listed);
+    return outcome;
 }
 
 // Renames the open file to `name` in `parent`, over what stands there.
