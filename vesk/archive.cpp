@@ -62,24 +62,29 @@ bool readRecord(ArchiveWalk& walk, std::uint64_t position)
     return arrived >= readLittle16(record + centralNameLength);
 }
 
+// Reads the record at `*position` into the walk's record and moves
+// `*position` on to the next one.
+bool readNextRecord(ArchiveWalk& walk, std::uint64_t* position)
+{
+    if (!readRecord(walk, *position))
+        return false;
+    *position += centralName + recordTail(walk.record);
+    return true;
+}
+
 // Adds every record's local-header position for the overlap check, which
 // needs them all before the first entry is extracted; false when there is
 // no memory for them. A record that cannot be read ends the list: the walk
 // reports it when it gets there, and extracts nothing after it.
 bool gatherSpanStarts(ArchiveWalk& walk)
 {
-    std::uint64_t recordPosition = walk.directoryOffset;
-    for (std::uint64_t recordIndex = 0; recordIndex < walk.recordCount && readRecord(walk, recordPosition);
-         ++recordIndex) {
-        std::size_t tail = recordTail(walk.record);
-        CentralRecord record;
-        parseCentralRecord(reinterpret_cast<char*>(walk.record), &record);
-        if (!record.placeKnown)
-            break;
-        if (!addSpanStart(walk.spans, record.localHeader))
+    std::uint64_t position = walk.directoryOffset;
+    CentralRecord place;
+    for (std::uint64_t recordIndex = 0; recordIndex < walk.recordCount && readNextRecord(walk, &position)
+                                        && readEntryPlace(walk.record, &place);
+         ++recordIndex)
+        if (!addSpanStart(walk.spans, place.localHeader))
             return false;
-        recordPosition += centralName + tail;
-    }
     return sortSpanStarts(walk.spans);
 }
 
@@ -89,16 +94,14 @@ bool walkDirectory(ArchiveWalk& walk, const char* destination)
 {
     // A record takes at least 46 bytes, so a count larger than the records
     // present ends at the first position that holds none.
-    std::uint64_t recordPosition = walk.directoryOffset;
+    std::uint64_t position = walk.directoryOffset;
     for (std::uint64_t recordIndex = 0; recordIndex < walk.recordCount; ++recordIndex) {
-        if (!readRecord(walk, recordPosition)) {
+        if (!readNextRecord(walk, &position)) {
             showError(damagedArchive);
             return false;
         }
-        std::size_t tail = recordTail(walk.record);
         if (unzipOneFile(destination, reinterpret_cast<char*>(walk.record)) != entryExtracted)
             return false;
-        recordPosition += centralName + tail;
     }
     return true;
 }

@@ -112,7 +112,7 @@ NameStatus readEntryName(const CentralRecord& record, char* decoded, const char*
     }
     *name = record.name;
     const unsigned char* raw = reinterpret_cast<const unsigned char*>(record.name);
-    std::size_t rawLength = record.nameLength;
+    std::size_t rawLength = std::strlen(record.name);  // up to a NUL inside, as the name is used
     if (record.flags & utf8NameFlag)
         return isUtf8(raw, rawLength) ? nameUsable : nameNotUtf8;
     if (!convertsNarrowText)

@@ -26,9 +26,29 @@ bool findExtraField(const unsigned char* record, unsigned id, const unsigned cha
     return false;
 }
 
+// Info-ZIP's Unicode Path field: version 1, the CRC-32 of the raw name it
+// was written for, then the name in UTF-8. A field written for another raw
+// name (the name was changed since) is stale and ignored, and so is one of
+// another version or one that the extra field cuts short.
+bool findUnicodePath(const unsigned char* bytes, const unsigned char** text, std::size_t* length)
+{
+    const unsigned char* data;
+    std::size_t size;
+    if (!findExtraField(bytes, unicodePathId, &data, &size) || size < 5 || data[0] != 1)
+        return false;
+    std::int32_t nameLength = readLittle16(bytes + centralNameLength);
+    if (readLittle32(data + 1) != finishCrc(advanceCrc(startCrc(), bytes + centralName, nameLength)))
+        return false;
+    *text = data + 5;
+    *length = strnlen(reinterpret_cast<const char*>(*text), size - 5);
+    return true;
+}
+
+}  // namespace
+
 // A field of the record that holds all ones has its value in the record's
-// Zip64 extra field, which holds such values in the order below; false when
-// that field is too short for them. Without a Zip64 field the values stand.
+// Zip64 extra field, which holds such values in the order below. Without a
+// Zip64 field the values stand.
 bool readEntryPlace(const unsigned char* bytes, CentralRecord* record)
 {
     std::uint64_t* const values[] = {&record->uncompressedSize, &record->compressedSize,
@@ -49,26 +69,6 @@ bool readEntryPlace(const unsigned char* bytes, CentralRecord* record)
     }
     return true;
 }
-
-// Info-ZIP's Unicode Path field: version 1, the CRC-32 of the raw name it
-// was written for, then the name in UTF-8. A field written for another raw
-// name (the name was changed since) is stale and ignored, and so is one of
-// another version or one that the extra field cuts short.
-bool findUnicodePath(const unsigned char* bytes, const unsigned char** text, std::size_t* length)
-{
-    const unsigned char* data;
-    std::size_t size;
-    if (!findExtraField(bytes, unicodePathId, &data, &size) || size < 5 || data[0] != 1)
-        return false;
-    std::int32_t nameLength = readLittle16(bytes + centralNameLength);
-    if (readLittle32(data + 1) != finishCrc(advanceCrc(startCrc(), bytes + centralName, nameLength)))
-        return false;
-    *text = data + 5;
-    *length = strnlen(reinterpret_cast<const char*>(*text), size - 5);
-    return true;
-}
-
-}  // namespace
 
 void parseCentralRecord(char* bytes, CentralRecord* record)
 {

@@ -103,4 +103,9 @@ struct CentralRecord {
 // read before.
 void parseCentralRecord(char* bytes, CentralRecord* record);
 
+// Only the sizes and the local header's position of a record, as
+// parseCentralRecord reads them; false when they are not to be trusted (see
+// placeKnown).
+bool readEntryPlace(const unsigned char* bytes, CentralRecord* record);
+
 #endif

@@ -1,7 +1,5 @@
-// Output of the decoder: the window (sizes in inflate.h). Its upper half
-// collects a 64 KiB piece of new bytes; when the piece is full it goes to
-// the sink, and its last 32 KiB, the history that back-references reach
-// into, move to the end of the lower half.
+// Output of the decoder: appending to the window, which inflate.h lays out,
+// and copying matches within it.
 #ifndef VESK_INFLATE_WINDOW_H
 #define VESK_INFLATE_WINDOW_H
 
