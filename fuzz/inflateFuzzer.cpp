@@ -61,6 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     startInput(input, archive);
     startSink(sink, outputStream, ~std::uint64_t(0));
     int result = inflateEntryData(decoder, input, sink) ? 0 : 1;
+    if (result != 0)
+        showError(badTable);  // as the entry code shows it
     bool refused = sink.overran || std::ferror(outputStream);
 
     std::fclose(archive);

@@ -1,6 +1,7 @@
 // The library's exports: unzip recognises the archive, finds its end record
-// and walks the central directory, handing one entry at a time to
-// unzipOneFile, which extracts it with the call's state.
+// and walks the central directory, preparing one entry at a time and
+// handing it to the call's workers; unzipOneFile extracts one entry with the
+// call's state.
 #include <cstring>
 
 #include "archive.h"
@@ -9,18 +10,22 @@
 #include "names.h"
 #include "platform.h"
 #include "vesk.h"
+#include "workers.h"
 
 namespace {
 
 const std::uint32_t sevenZipSignature = 0xAFBC7A37;
 const std::uint32_t gzipDeflateSignature = 0x088B1F;  // low three bytes
 
-// The state of the call: one of each part's, for one call at a time.
+// The state of the call: one of each part's, for one call at a time. The
+// input reads the local headers for the walk; with one worker the calling
+// thread also writes with it, the sink and the decoder.
 struct CallState {
     ArchiveWalk walk;
     EntryInput input;
     OutputSink sink;
     Decoder decoder;
+    Workers workers;
 } call;
 
 const std::uint64_t unknownPosition = ~std::uint64_t(0);
@@ -88,22 +93,29 @@ bool gatherSpanStarts(ArchiveWalk& walk)
     return sortSpanStarts(walk.spans);
 }
 
-// Hands every central-directory record to unzipOneFile, in order, up to the
-// first that fails.
-bool walkDirectory(ArchiveWalk& walk, const char* destination)
+// Prepares every central-directory record's entry, in order, and hands it
+// to the workers, up to the first that fails: the first in this order
+// decides the result.
+bool walkDirectory(ArchiveWalk& walk, EntryInput& input, Workers& workers, const char* destination)
 {
     // A record takes at least 46 bytes, so a count larger than the records
     // present ends at the first position that holds none.
     std::uint64_t position = walk.directoryOffset;
     for (std::uint64_t recordIndex = 0; recordIndex < walk.recordCount; ++recordIndex) {
-        if (!readNextRecord(walk, &position)) {
-            showError(damagedArchive);
-            return false;
-        }
-        if (unzipOneFile(destination, reinterpret_cast<char*>(walk.record)) != entryExtracted)
-            return false;
+        PendingEntry* entry = nextEntry(workers);
+        if (!entry)
+            break;
+        bool walkFailed;
+        if (!readNextRecord(walk, &position))
+            walkFailed = refuseEntry(*entry, damagedArchive);
+        else
+            walkFailed = !prepareEntry(walk, input, destination, reinterpret_cast<char*>(walk.record), *entry)
+                         && entry->outcome != entryExtracted;
+        handEntry(workers);
+        if (walkFailed)
+            break;
     }
-    return true;
+    return settleEntries(&workers);
 }
 
 bool readArchiveAt(std::FILE* archive, std::uint64_t position, unsigned char* bytes, std::size_t length)
@@ -184,10 +196,16 @@ bool walkArchive(ArchiveWalk& walk, const char* archiveName, char* destination)
     }
     std::setvbuf(walk.directory, walk.directoryBuffer, _IOFBF, sizeof walk.directoryBuffer);
     bool extracted = false;
-    if (!gatherSpanStarts(walk))
+    if (!gatherSpanStarts(walk)
+        || !startWorkers(call.workers, chooseWorkerCount(), archiveName, call.input, call.sink, call.decoder,
+                         walk.directories)) {
         showError(outOfMemory);
-    else
-        extracted = walkDirectory(walk, destination);
+    } else {
+        walk.directories.settle = settleEntries;
+        walk.directories.settleContext = &call.workers;
+        extracted = walkDirectory(walk, call.input, call.workers, destination);
+        stopWorkers(call.workers);
+    }
     forgetClaimedSpans(walk.spans);
     closeDirectories(walk.directories);
     std::fclose(walk.directory);
@@ -224,7 +242,7 @@ void startWalk(ArchiveWalk& walk, std::FILE* archive)
     walk.directory = nullptr;
     walk.directoryPosition = unknownPosition;
     walk.spans = SpanStarts{};
-    walk.directories.count = 0;
+    startDirectories(walk.directories, nullptr, nullptr);
 }
 
 bool holdsOpenStreams()
@@ -288,6 +306,7 @@ int unzip(const char* archivePath, const char* destinationDirectory)
     std::setvbuf(archive, nullptr, _IONBF, 0);
     startWalk(call.walk, archive);
     startInput(call.input, archive);
+    startSinkForCall(call.sink);
     bool extracted = walkArchive(call.walk, archiveName, destination);
     std::fclose(archive);
     call.walk.archive = nullptr;

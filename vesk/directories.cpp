@@ -4,6 +4,27 @@
 
 namespace {
 
+// Leaves the deepest held directory: closed, or retired while an entry on
+// its way still makes its file there.
+void leaveDeepest(OpenDirectories& open)
+{
+    --open.count;
+    if (open.lastUse[open.count] <= open.committed) {
+        closeDirectory(open.held[open.count]);
+        return;
+    }
+    open.retired[open.retiredCount] = open.held[open.count];
+    open.retiredUse[open.retiredCount++] = open.lastUse[open.count];
+}
+
+// Holds a directory just entered as the deepest.
+void hold(OpenDirectories& open, DirectoryHandle directory, std::size_t end)
+{
+    open.held[open.count] = directory;
+    open.lastUse[open.count] = 0;
+    open.ends[open.count++] = end;
+}
+
 // Opens the destination as the first held directory. The folders along it
 // are the caller's: made where missing and followed where they are links;
 // what cannot be made there is the caller's affair, and opening the
@@ -20,13 +41,13 @@ PathOutcome openDestination(OpenDirectories& open, char* path, std::size_t desti
         }
     char kept = path[destinationLength];
     path[destinationLength] = '\0';
-    bool opened = openDirectory(path, &open.held[0]);
+    DirectoryHandle destination;
+    bool opened = openDirectory(path, &destination);
     path[destinationLength] = kept;
     if (!opened)
         return pathRefused;
     open.destinationLength = destinationLength;
-    open.ends[0] = destinationLength;
-    open.count = 1;
+    hold(open, destination, destinationLength);
     return pathReady;
 }
 
@@ -42,15 +63,29 @@ PathOutcome enterComponent(OpenDirectories& open, char* path, char* name, char* 
         return pathRefused;
     char kept = *end;
     *end = '\0';
+    DirectoryHandle parent = open.held[open.count - 1];
     DirectoryHandle directory;
-    PathOutcome outcome = PathOutcome(enterDirectory(deepestDirectory(open), name, &directory));
+    PathOutcome outcome = PathOutcome(enterDirectory(parent, name, open.committed == open.handed, &directory));
+    if (outcome == pathMissing) {
+        // Made while earlier entries are on their way, it is listed, to be
+        // removed if one of them fails; with the list full, they are
+        // committed first.
+        if (open.madeCount == inFlightLimit && !open.settle(open.settleContext))
+            outcome = pathRefused;
+        else
+            outcome = PathOutcome(enterDirectory(parent, name, true, &directory));
+        if (outcome == pathReady && open.committed != open.handed) {
+            open.made[open.madeCount++] = {path, std::size_t(name - path), std::size_t(end - path), parent,
+                                           open.handed};
+            open.lastUse[open.count - 1] = open.handed + 1;
+        }
+    }
     *end = kept;
     if (outcome != pathReady)
         return outcome;
     if (open.count == heldLimit)
-        closeDirectory(open.held[--open.count]);
-    open.held[open.count] = directory;
-    open.ends[open.count++] = std::size_t(end - path) + 1;
+        leaveDeepest(open);
+    hold(open, directory, std::size_t(end - path) + 1);
     return pathReady;
 }
 
@@ -63,10 +98,11 @@ PathOutcome enterPathDirectories(OpenDirectories& open, char* path, std::size_t 
     while (path[common] != '\0' && path[common] == open.path[common])
         ++common;
     if (open.count != 0 && (open.destinationLength != destinationLength || common < destinationLength))
-        closeDirectories(open);
+        while (open.count != 0)
+            leaveDeepest(open);
     // What the last path held beyond the part this one shares is left.
     while (open.count > 1 && open.ends[open.count - 1] > common)
-        closeDirectory(open.held[--open.count]);
+        leaveDeepest(open);
     if (open.count == 0) {
         PathOutcome outcome = openDestination(open, path, destinationLength);
         if (outcome != pathReady)
@@ -92,8 +128,60 @@ PathOutcome enterPathDirectories(OpenDirectories& open, char* path, std::size_t 
     return outcome;
 }
 
+void startDirectories(OpenDirectories& open, bool (*settle)(void*), void* settleContext)
+{
+    open.count = 0;
+    open.handed = 0;
+    open.committed = 0;
+    open.retiredCount = 0;
+    open.madeCount = 0;
+    open.settle = settle;
+    open.settleContext = settleContext;
+}
+
+DirectoryHandle useDeepestDirectory(OpenDirectories& open)
+{
+    open.lastUse[open.count - 1] = open.handed + 1;
+    return open.held[open.count - 1];
+}
+
+void keepMadeDirectories(OpenDirectories& open, std::uint64_t entry)
+{
+    int kept = 0;
+    while (kept < open.madeCount && open.made[kept].entry <= entry)
+        ++kept;
+    if (kept != 0) {
+        open.madeCount -= kept;
+        std::memmove(open.made, open.made + kept, std::size_t(open.madeCount) * sizeof *open.made);
+    }
+    kept = 0;
+    for (int i = 0; i < open.retiredCount; ++i) {
+        if (open.retiredUse[i] <= open.committed) {
+            closeDirectory(open.retired[i]);
+        } else {
+            open.retired[kept] = open.retired[i];
+            open.retiredUse[kept++] = open.retiredUse[i];
+        }
+    }
+    open.retiredCount = kept;
+}
+
+void removeMadeDirectories(OpenDirectories& open)
+{
+    while (open.madeCount != 0) {
+        const OpenDirectories::Made& made = open.made[--open.madeCount];
+        char name[pathCapacity];
+        std::size_t length = made.end - made.start;
+        std::memcpy(name, made.path + made.start, length);
+        name[length] = '\0';
+        removeDirectory(made.parent, name);
+    }
+}
+
 void closeDirectories(OpenDirectories& open)
 {
     while (open.count != 0)
         closeDirectory(open.held[--open.count]);
+    while (open.retiredCount != 0)
+        closeDirectory(open.retired[--open.retiredCount]);
 }

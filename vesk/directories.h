@@ -5,12 +5,17 @@
 #define VESK_DIRECTORIES_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform.h"
 
 // How many directories stay open along the last path entered, the
 // destination included: deeper ones are entered again for every entry.
 constexpr int heldLimit = 32;
+
+// How many entries may be on their way at once: handed out by the walk and
+// not yet committed.
+constexpr int inFlightLimit = 256;
 
 // The destination and the directories below it that the last path entered,
 // held open, so that entries of the same folder start where the last one
@@ -27,25 +32,70 @@ struct OpenDirectories {
     DirectoryHandle held[heldLimit];
     std::size_t ends[heldLimit];
     int count;
+
+    // Entries handed out and committed, in order; the walk counts them.
+    // While an entry is on its way, the directory it makes its file in
+    // stays open: lastUse[i] is 1 + the last entry that makes its file in
+    // held[i] (0 for none), and a directory the path leaves before that
+    // entry is committed waits among the retired ones.
+    std::uint64_t handed;
+    std::uint64_t committed;
+    std::uint64_t lastUse[heldLimit];
+    // Each entry on its way keeps its file's directory, and each directory
+    // listed below keeps its parent.
+    DirectoryHandle retired[2 * inFlightLimit];
+    std::uint64_t retiredUse[2 * inFlightLimit];
+    int retiredCount;
+
+    // The directories made while earlier entries were on their way, for
+    // the entry that made them, oldest first: removed again when an
+    // earlier entry fails. Each is the component from `start` to `end` of
+    // the entry's path, in `parent`, which stays open until the entry is
+    // committed.
+    struct Made {
+        const char* path;
+        std::size_t start;
+        std::size_t end;
+        DirectoryHandle parent;
+        std::uint64_t entry;
+    } made[inFlightLimit];
+    int madeCount;
+
+    // Commits every entry handed out; false when one failed. Called when
+    // the list of directories made is full.
+    bool (*settle)(void* context);
+    void* settleContext;
 };
+
+// Starts the directories of a walk: nothing held, nothing handed out.
+void startDirectories(OpenDirectories& open, bool (*settle)(void*), void* settleContext);
 
 // Enters every directory that a backslash of `path` ends, outermost first,
 // and the path itself `withLast`; the first `destinationLength` characters
 // name the destination, which is opened (made, with the folders above it,
 // where missing) once a call and may be a link. pathReady when all of them
 // are directories, the deepest then held last; pathIsLink when one below
-// the destination is a link; pathRefused when one is anything else. Leaves
-// path as it found it.
+// the destination is a link; pathRefused when one is anything else, or the
+// entries settled before making one included a failed one. Leaves path as
+// it found it; it stays in place while the entry is on its way.
 PathOutcome enterPathDirectories(OpenDirectories& open, char* path, std::size_t destinationLength,
                                  bool withLast);
 
-// The directory that the last enterPathDirectories reached.
-inline DirectoryHandle deepestDirectory(const OpenDirectories& open)
-{
-    return open.held[open.count - 1];
-}
+// The directory that the last enterPathDirectories reached, where the
+// entry to be handed out next makes its file: it stays open until that
+// entry is committed.
+DirectoryHandle useDeepestDirectory(OpenDirectories& open);
 
-// Closes every held directory.
+// Forgets the directories made for entries up to `entry`, which is
+// committed, and closes the retired directories that no entry on its way
+// uses any more.
+void keepMadeDirectories(OpenDirectories& open, std::uint64_t entry);
+
+// Removes the directories made for the entries still on their way, newest
+// first: an earlier entry failed, and their files are gone.
+void removeMadeDirectories(OpenDirectories& open);
+
+// Closes every held and retired directory.
 void closeDirectories(OpenDirectories& open);
 
 #endif

@@ -4,11 +4,20 @@
 #include <cstring>
 
 #include "crc.h"
-#include "library.h"
 #include "names.h"
 #include "platform.h"
 
 namespace {
+
+// Records the entry's failure; `detail` is a name or a number.
+bool refuse(PendingEntry& entry, Message failure, const char* detail = "",
+            EntryOutcome outcome = entryFailed)
+{
+    entry.outcome = outcome;
+    entry.failure = failure;
+    std::snprintf(entry.detail, sizeof entry.detail, "%s", detail);
+    return false;
+}
 
 // Copies a stored entry straight from the input, through the sink, up to
 // its declared size; false when the data is longer than that. An archive
@@ -28,33 +37,71 @@ bool copyStoredEntry(EntryInput& input, OutputSink& sink, const CentralRecord& r
     return record.compressedSize <= declaredSize;
 }
 
+// Writes the entry's data into its open file; records the result.
+void writeData(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decoder& decoder)
+{
+    const CentralRecord& record = entry.record;
+    // False when the data runs past the size that the record declares.
+    bool withinDeclaredSize = true;
+    entry.outcome = entryExtracted;
+    if (record.method == 8) {
+        // A refused write is reported below, from the sink.
+        if (!inflateEntryData(decoder, input, sink))
+            refuse(entry, badTable);
+        withinDeclaredSize = !sink.overran;
+    } else if (record.method == 0) {
+        withinDeclaredSize = copyStoredEntry(input, sink, record);
+    } else {
+        char method[16];
+        std::snprintf(method, sizeof method, "%u", record.method);
+        refuse(entry, unsupportedMethod, method, entryMethodUnsupported);
+    }
+
+    setLastWriteTime(sink.file, record.date, record.time, sink.stampMinute);
+    bool written = !std::ferror(sink.file);
+    written = std::fclose(sink.file) == 0 && written;
+    sink.file = nullptr;
+    if (entry.outcome != entryExtracted)
+        return;
+    if (!written)
+        refuse(entry, cannotWriteOutput);
+    // Data longer than declared, shorter, or other: it is not what the
+    // record describes.
+    else if (!withinDeclaredSize || record.crc != finishCrc(sink.crc))
+        refuse(entry, crcFailed);
+}
+
 }  // namespace
 
 bool inflateEntryData(Decoder& decoder, EntryInput& input, OutputSink& sink)
 {
-    if (inflateStream(decoder, input, sink) != corruptStream)
-        return true;
-    showError(badTable);
-    return false;
+    return inflateStream(decoder, input, sink) != corruptStream;
 }
 
-EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink, Decoder& decoder,
-                          const char* destination, char* recordBytes)
+bool refuseEntry(PendingEntry& entry, Message failure)
 {
-    CentralRecord record;
+    entry.toWrite = false;
+    entry.fileMade = false;
+    refuse(entry, failure);
+    return true;
+}
+
+bool prepareEntry(ArchiveWalk& walk, EntryInput& input, const char* destination, char* recordBytes,
+                  PendingEntry& entry)
+{
+    CentralRecord& record = entry.record;
     parseCentralRecord(recordBytes, &record);
+    entry.toWrite = false;
+    entry.fileMade = false;
+    entry.outcome = entryExtracted;
     char decoded[pathCapacity];
     const char* name;
     NameStatus status = readEntryName(record, decoded, &name);
-    if (status == nameNotUtf8 || !isSafeName(name)) {
-        showError(unsafeFileName, name);
-        return entryFailed;
-    }
-    char outputPath[pathCapacity];
-    if (status == nameTooLong || !buildOutputPath(outputPath, destination, name)) {
-        showError(fileNameTooLong, name);
-        return entryFailed;
-    }
+    if (status == nameNotUtf8 || !isSafeName(name))
+        return refuse(entry, unsafeFileName, name);
+    char* outputPath = entry.path;
+    if (status == nameTooLong || !buildOutputPath(outputPath, destination, name))
+        return refuse(entry, fileNameTooLong, name);
     // The MS-DOS directory attribute marks a directory; archivers that write
     // no MS-DOS attributes mark one only by the trailing slash of its name.
     std::size_t length = std::strlen(name);
@@ -62,74 +109,84 @@ EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink
     if ((record.attributes & directoryAttribute) || (length != 0 && isSeparator(name[length - 1]))) {
         PathOutcome made = enterPathDirectories(walk.directories, outputPath, destinationLength, true);
         if (made == pathIsLink)
-            showError(unsafeFileName, name);
-        else if (made == pathRefused)
-            showError(cannotCreateDirectory, name);
-        return made == pathReady ? entryExtracted : entryFailed;
+            return refuse(entry, unsafeFileName, name);
+        if (made != pathReady)
+            return refuse(entry, cannotCreateDirectory, name);
+        return false;
     }
 
     // Without the password its data would only be written out as noise.
-    if (record.flags & encryptedFlag) {
-        showError(encryptedFile, name);
-        return entryFailed;
-    }
+    if (record.flags & encryptedFlag)
+        return refuse(entry, encryptedFile, name);
     // The input starts at the local header before the entry claims its
     // stretch, which ends where the header says the data ends.
-    std::uint64_t dataEnd;
-    if (!record.placeKnown || !openEntryData(input, record, &dataEnd)) {
-        showError(damagedArchive);
-        return entryFailed;
-    }
-    if (!claimSpan(walk.spans, record.localHeader, dataEnd)) {
-        showError(overlappingEntries, name);
-        return entryFailed;
-    }
-    std::FILE* file = nullptr;
+    if (!record.placeKnown || !openEntryData(input, record, &entry.dataStart, &entry.dataEnd))
+        return refuse(entry, damagedArchive);
+    if (!claimSpan(walk.spans, record.localHeader, entry.dataEnd))
+        return refuse(entry, overlappingEntries, name);
     PathOutcome made = enterPathDirectories(walk.directories, outputPath, destinationLength, false);
-    if (made == pathIsLink) {
-        showError(unsafeFileName, name);
-        return entryFailed;
-    }
+    if (made == pathIsLink)
+        return refuse(entry, unsafeFileName, name);
+    if (made != pathReady)
+        return refuse(entry, cannotOpenOutput);
     const char* lastSeparator = std::strrchr(outputPath, '\\');
-    const char* fileName = lastSeparator ? lastSeparator + 1 : outputPath;
-    if (made == pathRefused || !openOutputStream(deepestDirectory(walk.directories), fileName, &file)) {
-        showError(cannotOpenOutput);
-        return entryFailed;
+    entry.fileName = lastSeparator ? std::size_t(lastSeparator + 1 - outputPath) : 0;
+    entry.directory = useDeepestDirectory(walk.directories);
+    entry.pathKey = pathKey(outputPath);
+    entry.toWrite = true;
+    return true;
+}
+
+void writeEntry(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decoder& decoder,
+                std::uint64_t unique)
+{
+    if (!moveToEntryData(input, entry.dataStart, entry.dataEnd)) {
+        refuse(entry, damagedArchive);
+        return;
+    }
+    std::FILE* file;
+    entry.fileMade = openOutputStream(entry.directory, entry.path + entry.fileName, unique, entry.aside, &file);
+    if (!entry.fileMade) {
+        refuse(entry, cannotOpenOutput);
+        return;
     }
     // Output leaves in large pieces already; a stream buffer would only copy.
     std::setvbuf(file, nullptr, _IONBF, 0);
-    startSink(sink, file, record.uncompressedSize);
+    startSink(sink, file, entry.record.uncompressedSize);
+    writeData(entry, input, sink, decoder);
+}
 
-    EntryOutcome outcome = entryExtracted;
-    // False when the data runs past the size that the record declares.
-    bool withinDeclaredSize = true;
-    if (record.method == 8) {
-        // A refused write is reported below, from the sink.
-        if (!inflateEntryData(decoder, input, sink))
-            outcome = entryFailed;
-        withinDeclaredSize = !sink.overran;
-    } else if (record.method == 0) {
-        withinDeclaredSize = copyStoredEntry(input, sink, record);
-    } else {
-        char method[16];
-        std::snprintf(method, sizeof method, "%u", record.method);
-        showError(unsupportedMethod, method);
-        outcome = entryMethodUnsupported;
+EntryOutcome commitEntry(PendingEntry& entry)
+{
+    // Where the new file cannot take the name, it could not have been
+    // opened under it either.
+    if (entry.fileMade && entry.aside[0] != '\0'
+        && !placeOutput(entry.directory, entry.aside, entry.path + entry.fileName)) {
+        removeOutput(entry.directory, entry.path + entry.fileName, entry.aside);
+        entry.fileMade = false;
+        refuse(entry, cannotOpenOutput);
     }
+    if (entry.outcome != entryExtracted)
+        showError(entry.failure, entry.detail);
+    return entry.outcome;
+}
 
-    setLastWriteTime(file, record.date, record.time);
-    bool written = !std::ferror(file);
-    written = std::fclose(file) == 0 && written;
-    sink.file = nullptr;
-    if (outcome == entryExtracted && !written) {
-        showError(cannotWriteOutput);
-        return entryFailed;
-    }
-    // Data longer than declared, shorter, or other: it is not what the
-    // record describes.
-    if (outcome == entryExtracted && (!withinDeclaredSize || record.crc != finishCrc(sink.crc))) {
-        showError(crcFailed);
-        return entryFailed;
-    }
+void discardEntry(PendingEntry& entry)
+{
+    if (entry.fileMade)
+        removeOutput(entry.directory, entry.path + entry.fileName, entry.aside);
+    entry.fileMade = false;
+}
+
+EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink, Decoder& decoder,
+                          const char* destination, char* recordBytes)
+{
+    static PendingEntry entry;
+    OpenDirectories& directories = walk.directories;
+    if (prepareEntry(walk, input, destination, recordBytes, entry))
+        writeEntry(entry, input, sink, decoder, directories.handed);
+    EntryOutcome outcome = commitEntry(entry);
+    // Handed out and committed at once.
+    directories.committed = ++directories.handed;
     return outcome;
 }

@@ -1,25 +1,77 @@
-// Extraction of one entry of the walk's archive.
+// Extraction of one entry of the walk's archive, in three steps: the walk
+// prepares it, a worker writes its file, and the calling thread commits
+// it, in the order of the central directory.
 #ifndef VESK_ENTRY_H
 #define VESK_ENTRY_H
 
 #include "archive.h"
 #include "entryInput.h"
 #include "inflate/inflate.h"
+#include "library.h"
 #include "outputSink.h"
 
 // The export's numbers: unzipOneFile returns them.
 enum EntryOutcome { entryExtracted, entryFailed, entryMethodUnsupported };
 
-// Writes the entry of a central record (its fixed part, name and extra
-// field in `record`, which gets a NUL behind the name) below the
-// destination, which ends in a backslash or is empty. The input is the
-// call's; the sink and the decoder are started for the entry.
-EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink, Decoder& decoder,
-                          const char* destination, char* record);
+// An entry on its way from the walk to its commit.
+struct PendingEntry {
+    CentralRecord record;
+    // Where its data lies in the archive.
+    std::uint64_t dataStart;
+    std::uint64_t dataEnd;
+    // The output path; the file's name is what follows its last backslash,
+    // in `directory`.
+    char path[pathCapacity];
+    std::size_t fileName;
+    DirectoryHandle directory;
+    // What identifies the path, in whatever case and form the file system
+    // takes as the same: two entries with the same key are not on their way
+    // at once.
+    std::uint64_t pathKey;
+    // Whether a file remains to be written.
+    bool toWrite;
+    // Whether the file was made, under its name or, when aside holds one,
+    // under that name beside it.
+    bool fileMade;
+    char aside[asideCapacity];
+    // The result, and what shows a failure.
+    EntryOutcome outcome;
+    Message failure;
+    char detail[pathCapacity];
+};
 
-// Decodes Deflate data from the input into the sink; false, after showing
-// badTable, when the stream is corrupt. What the sink refused, the sink
-// tells.
+// Reads the entry of a central record (its fixed part, name and extra
+// field in `recordBytes`, which gets a NUL behind the name): checks its
+// name, makes its directories below the destination (which ends in a
+// backslash or is empty), and for a file reads its local header from the
+// input and claims its stretch of the archive. True when a file remains to
+// be written; otherwise the entry is done: a directory, or a failure that
+// `entry` records.
+bool prepareEntry(ArchiveWalk& walk, EntryInput& input, const char* destination, char* recordBytes,
+                  PendingEntry& entry);
+
+// Records a failure of the walk as the entry's; returns true.
+bool refuseEntry(PendingEntry& entry, Message failure);
+
+// Makes the entry's file and writes its data from the input, which need
+// not stand at it, through the sink and the decoder; records the result.
+// Shows nothing. `unique` keeps the name of a file made aside apart.
+void writeEntry(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decoder& decoder,
+                std::uint64_t unique);
+
+// Puts the entry's file in place under its name, and shows its failure if
+// any; returns its result.
+EntryOutcome commitEntry(PendingEntry& entry);
+
+// Removes what the entry made: an earlier one failed.
+void discardEntry(PendingEntry& entry);
+
+// All three steps for one entry, as unzipOneFile extracts it.
+EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink, Decoder& decoder,
+                          const char* destination, char* recordBytes);
+
+// Decodes Deflate data from the input into the sink; false when the stream
+// is corrupt. What the sink refused, the sink tells.
 bool inflateEntryData(Decoder& decoder, EntryInput& input, OutputSink& sink);
 
 #endif

@@ -80,7 +80,8 @@ void startInput(EntryInput& input, std::FILE* archive)
 // at the end, where reading the data fails. The central record's sizes tell
 // how much to read first: the local header's own extra field may be a
 // little longer.
-bool openEntryData(EntryInput& input, const CentralRecord& record, std::uint64_t* dataEnd)
+bool openEntryData(EntryInput& input, const CentralRecord& record, std::uint64_t* dataStart,
+                   std::uint64_t* dataEnd)
 {
     std::uint64_t nearby = localHeaderSize + record.nameLength + record.extraLength + 64;
     if (!moveInput(input, record.localHeader, addPositions(nearby, record.compressedSize)))
@@ -91,12 +92,23 @@ bool openEntryData(EntryInput& input, const CentralRecord& record, std::uint64_t
         return false;
     std::int32_t skipped = std::int32_t(readLittle16(localHeader + localNameLength)
                                         + readLittle16(localHeader + localExtraLength));
-    std::uint64_t dataStart = addPositions(record.localHeader, localHeaderSize + std::uint64_t(skipped));
-    *dataEnd = addPositions(dataStart, record.compressedSize);
+    *dataStart = addPositions(record.localHeader, localHeaderSize + std::uint64_t(skipped));
+    *dataEnd = addPositions(*dataStart, record.compressedSize);
     const unsigned char* bytes;
     for (std::int32_t part; skipped > 0 && (part = readInput(input, &bytes, skipped)) != 0;)
         skipped -= part;
     input.endPosition = *dataEnd;
+    limitToEntry(input);
+    return true;
+}
+
+bool moveToEntryData(EntryInput& input, std::uint64_t dataStart, std::uint64_t dataEnd)
+{
+    if (input.endPosition == dataEnd && input.blockPosition + std::uint64_t(input.position) == dataStart)
+        return true;
+    if (!moveInput(input, dataStart, dataEnd - dataStart))
+        return false;
+    input.endPosition = dataEnd;
     limitToEntry(input);
     return true;
 }

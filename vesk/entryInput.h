@@ -35,9 +35,14 @@ void startInput(EntryInput& input, std::FILE* archive);
 
 // Moves the input to the entry's local header, which must carry its
 // signature, reads past the header, name and extra field, and ends the
-// input where the entry's compressed data ends: `dataEnd`. False when the
-// header cannot be read or is none.
-bool openEntryData(EntryInput& input, const CentralRecord& record, std::uint64_t* dataEnd);
+// input where the entry's compressed data ends. The data lies from
+// `dataStart` to `dataEnd`. False when the header cannot be read or is none.
+bool openEntryData(EntryInput& input, const CentralRecord& record, std::uint64_t* dataStart,
+                   std::uint64_t* dataEnd);
+
+// Moves the input to an entry's data, which openEntryData found, unless it
+// stands there; false when the archive cannot be read there.
+bool moveToEntryData(EntryInput& input, std::uint64_t dataStart, std::uint64_t dataEnd);
 
 // Hands out up to `wanted` bytes that follow in the input, straight from
 // the buffer: at least one, or none when the entry's bytes or the archive

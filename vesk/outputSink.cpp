@@ -2,6 +2,12 @@
 
 #include "crc.h"
 
+void startSinkForCall(OutputSink& sink)
+{
+    sink.file = nullptr;
+    sink.stampMinute.minute = ~std::uint32_t(0);
+}
+
 void startSink(OutputSink& sink, std::FILE* file, std::uint64_t declaredSize)
 {
     sink.file = file;

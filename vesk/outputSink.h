@@ -6,13 +6,20 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform.h"
+
 struct OutputSink {
     std::FILE* file;
     std::uint32_t crc;   // register over every byte written
     std::uint64_t room;  // bytes the entry may still write
     // Whether a write was refused because it would have passed the room.
     bool overran;
+    // Kept from entry to entry of a call.
+    StampMinute stampMinute;
 };
+
+// Starts the sink for a call: no time stamp converted yet.
+void startSinkForCall(OutputSink& sink);
 
 // Starts the sink of an entry on its open file, which may take
 // `declaredSize` bytes.

@@ -10,6 +10,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#if !defined(_WIN32)
+#include <pthread.h>
+#endif
+
 #if defined(_WIN32)
 // MAX_PATH, counted in UTF-16 units as the wide calls count it.
 constexpr int pathLimit = 260;
@@ -44,9 +48,10 @@ std::FILE* openArchiveStream(const char* path);
 // What the seam finds at a path it is to make or open; the calls below
 // return it as int.
 enum PathOutcome {
-    pathReady,   // made or opened, as asked
-    pathIsLink,  // a link stands there, which is not to be followed
-    pathRefused  // anything else that stands in the way, or a failure
+    pathReady,    // made or opened, as asked
+    pathIsLink,   // a link stands there, which is not to be followed
+    pathRefused,  // anything else that stands in the way, or a failure
+    pathMissing   // nothing stands there, and it was not to be made
 };
 
 // A directory held open: the directory itself, not its name.
@@ -65,18 +70,45 @@ void makeDirectory(const char* path);
 bool openDirectory(const char* path, DirectoryHandle* directory);
 
 // Opens the directory `name` (a single component) in `parent`, making it
-// when missing: pathReady when it is a directory; pathIsLink when a
+// when missing if `make`: pathReady when it is a directory; pathMissing
+// when nothing stands there and it was not to be made; pathIsLink when a
 // symbolic link or another reparse point stands there, which is never
-// followed; pathRefused when anything else does, or nothing.
-int enterDirectory(DirectoryHandle parent, const char* name, DirectoryHandle* directory);
+// followed; pathRefused when anything else does.
+int enterDirectory(DirectoryHandle parent, const char* name, bool make, DirectoryHandle* directory);
 
 void closeDirectory(DirectoryHandle directory);
 
+// Removes the empty directory `name` that the call made in `parent`.
+void removeDirectory(DirectoryHandle parent, const char* name);
+
+// Room for the name of a file made aside, its NUL included.
+constexpr int asideCapacity = 40;
+
 // Makes an entry's output file `name` (a single component) in `parent`
-// anew and opens it for writing raw bytes: a file or link that stands there
-// is replaced, never written through; false when that cannot be done, or a
-// directory, device, FIFO or socket stands there.
-bool openOutputStream(DirectoryHandle parent, const char* name, std::FILE** stream);
+// anew and opens it for writing raw bytes. Where nothing stands at the
+// name, the file is made under it and `aside` is left empty. Where a file
+// or a link stands there, it is left as it is until placeOutput: the new
+// file is made beside it under a temporary name, written to `aside`, which
+// no entry's name can be and which `unique` (a number no other file of the
+// call uses) keeps apart from the call's other such names. False when
+// neither can be made, or a directory, device, FIFO or socket stands at
+// the name.
+bool openOutputStream(DirectoryHandle parent, const char* name, std::uint64_t unique, char* aside,
+                      std::FILE** stream);
+
+// Renames the file made aside over `name` in `parent`: what stands there is
+// replaced, never written through or followed; false when that cannot be
+// done.
+bool placeOutput(DirectoryHandle parent, const char* aside, const char* name);
+
+// Removes the file that openOutputStream made in `parent`: the one made
+// aside when `aside` is not empty, else `name`.
+void removeOutput(DirectoryHandle parent, const char* name, const char* aside);
+
+// A number for the file that a path of the library's text names: paths
+// that name the same file, in whatever case or form the file system takes
+// as the same, get the same number; others almost always another.
+std::uint64_t pathKey(const char* path);
 
 // Positions a stream at an absolute offset; archives may exceed 2 GiB.
 bool seekStream(std::FILE* stream, std::uint64_t position);
@@ -84,9 +116,60 @@ bool seekStream(std::FILE* stream, std::uint64_t position);
 // The length of the file behind a stream.
 bool streamSize(std::FILE* stream, std::uint64_t* size);
 
+// The last local minute that a time stamp fell in and where it starts in
+// universal time: an offset changes only on a minute, so the stamps of the
+// same minute need no conversion of their own. `minute` is all ones when
+// there is none.
+struct StampMinute {
+    std::uint32_t minute;
+    std::int64_t start;
+};
+
 // Flushes the still-open output and gives it the MS-DOS date and time, read
 // as local time, as its last-write time. Failures are ignored.
-void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime);
+void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime, StampMinute& last);
+
+// Threads: the workers of an unzip call, and the lock and signals they
+// share with the calling thread.
+#if defined(_WIN32)
+struct Lock {
+    void* state;  // an SRWLOCK
+};
+struct Signal {
+    void* state;  // a CONDITION_VARIABLE
+};
+using ThreadHandle = void*;
+#else
+struct Lock {
+    pthread_mutex_t mutex;
+};
+struct Signal {
+    pthread_cond_t condition;
+};
+using ThreadHandle = pthread_t;
+#endif
+
+// What a thread runs: run(argument). It must stay in place until the thread
+// is joined.
+struct ThreadStart {
+    void (*run)(void* argument);
+    void* argument;
+};
+
+// How many processors the process may run on.
+int usableProcessors();
+bool startThread(ThreadHandle* thread, ThreadStart* start);
+void joinThread(ThreadHandle thread);
+void startLock(Lock& lock);
+void takeLock(Lock& lock);
+void dropLock(Lock& lock);
+void endLock(Lock& lock);
+void startSignal(Signal& signal);
+// Drops the lock while waiting; holds it again on return, which may come
+// without a wake.
+void waitSignal(Signal& signal, Lock& lock);
+void wakeAll(Signal& signal);
+void endSignal(Signal& signal);
 
 // Shows a finished message to the user and waits until it is dismissed.
 int showMessageBox(const char* text);

@@ -1,6 +1,7 @@
 // The library's seam on POSIX systems: the smallest faithful stand-in for the
 // Windows services the library was written against.
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,12 +108,15 @@ bool openDirectory(const char* path, DirectoryHandle* directory)
     return *directory != -1;
 }
 
-int enterDirectory(DirectoryHandle parent, const char* name, DirectoryHandle* directory)
+int enterDirectory(DirectoryHandle parent, const char* name, bool make, DirectoryHandle* directory)
 {
-    mkdirat(parent, name, 0777);
+    if (make)
+        mkdirat(parent, name, 0777);
     *directory = openat(parent, name, directoryAccess | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (*directory != -1)
         return pathReady;
+    if (errno == ENOENT && !make)
+        return pathMissing;
     // Only the message depends on what stands there.
     struct stat status;
     return fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode) ? pathIsLink
@@ -124,25 +128,64 @@ void closeDirectory(DirectoryHandle directory)
     close(directory);
 }
 
-// The file is made anew, exclusively (O_EXCL never follows a link): a
-// regular file or a link in its place is unlinked first, so that neither a
-// link nor another name of a file (a hard link) is written through;
-// anything else there is left alone.
-bool openOutputStream(DirectoryHandle parent, const char* name, std::FILE** stream)
+void removeDirectory(DirectoryHandle parent, const char* name)
 {
-    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    int file = openat(parent, name, flags, 0666);
+    unlinkat(parent, name, AT_REMOVEDIR);
+}
+
+namespace {
+
+const int outputFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+
+// The name of a file made aside: a backslash, which here separates an
+// entry's names, so that no entry is called so.
+void nameAside(char* aside, std::uint64_t unique, unsigned attempt)
+{
+    std::snprintf(aside, asideCapacity, ".vesk\\%llx-%x", static_cast<unsigned long long>(unique), attempt);
+}
+
+}  // namespace
+
+// The file is made exclusively (O_EXCL never follows a link), so that
+// nothing that stands at the name is written through: a regular file or a
+// link there stays until placeOutput renames the new file over it;
+// anything else there is left alone.
+bool openOutputStream(DirectoryHandle parent, const char* name, std::uint64_t unique, char* aside,
+                      std::FILE** stream)
+{
+    *aside = '\0';
+    int file = openat(parent, name, outputFlags, 0666);
     struct stat status;
     if (file == -1 && errno == EEXIST && fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0
-        && (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) && unlinkat(parent, name, 0) == 0)
-        file = openat(parent, name, flags, 0666);
+        && (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode))) {
+        // A name left by an earlier call that stopped half-way is passed by.
+        for (unsigned attempt = 0; attempt < 16; ++attempt) {
+            nameAside(aside, unique, attempt);
+            file = openat(parent, aside, outputFlags, 0666);
+            if (file != -1 || errno != EEXIST)
+                break;
+        }
+    }
     *stream = file == -1 ? nullptr : fdopen(file, "wb");
-    if (file != -1 && !*stream)
+    if (file != -1 && !*stream) {
         close(file);
+        if (*aside)
+            unlinkat(parent, aside, 0);
+    }
     return *stream != nullptr;
 }
 
-void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime)
+bool placeOutput(DirectoryHandle parent, const char* aside, const char* name)
+{
+    return renameat(parent, aside, parent, name) == 0;
+}
+
+void removeOutput(DirectoryHandle parent, const char* name, const char* aside)
+{
+    unlinkat(parent, *aside ? aside : name, 0);
+}
+
+void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime, StampMinute& last)
 {
     // Flushed first: a later write would stamp the file with the time of day.
     std::fflush(stream);
@@ -157,15 +200,101 @@ void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime)
     if (!isValidDosDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                             local.tm_min, local.tm_sec))
         return;
-    std::time_t when = std::mktime(&local);
-    if (when == std::time_t(-1))
+    // mktime reads the time zone anew on each call, under a lock that all
+    // threads share: only a new minute is converted.
+    std::uint32_t minute = (dosDate << 11) | (dosTime >> 5);
+    if (minute != last.minute) {
+        local.tm_sec = 0;
+        last.start = std::mktime(&local);
+        last.minute = minute;
+    }
+    if (last.start == -1)
         return;
+    std::time_t when = std::time_t(last.start) + std::time_t(dosTime & 0x1F) * 2;
     timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;  // the access time stays
     times[1].tv_sec = when;
     times[1].tv_nsec = 0;
     futimens(fileno(stream), times);
+}
+
+// Names are bytes here: the same bytes, the same file.
+std::uint64_t pathKey(const char* path)
+{
+    std::uint64_t key = 0xcbf29ce484222325;  // FNV-1a
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(path); *c; ++c)
+        key = (key ^ *c) * 0x100000001b3;
+    return key;
+}
+
+int usableProcessors()
+{
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) != 0)
+        return 1;
+    return CPU_COUNT(&set);
+}
+
+namespace {
+
+void* runThread(void* start)
+{
+    ThreadStart* what = static_cast<ThreadStart*>(start);
+    what->run(what->argument);
+    return nullptr;
+}
+
+}  // namespace
+
+bool startThread(ThreadHandle* thread, ThreadStart* start)
+{
+    return pthread_create(thread, nullptr, runThread, start) == 0;
+}
+
+void joinThread(ThreadHandle thread)
+{
+    pthread_join(thread, nullptr);
+}
+
+void startLock(Lock& lock)
+{
+    pthread_mutex_init(&lock.mutex, nullptr);
+}
+
+void takeLock(Lock& lock)
+{
+    pthread_mutex_lock(&lock.mutex);
+}
+
+void dropLock(Lock& lock)
+{
+    pthread_mutex_unlock(&lock.mutex);
+}
+
+void endLock(Lock& lock)
+{
+    pthread_mutex_destroy(&lock.mutex);
+}
+
+void startSignal(Signal& signal)
+{
+    pthread_cond_init(&signal.condition, nullptr);
+}
+
+void waitSignal(Signal& signal, Lock& lock)
+{
+    pthread_cond_wait(&signal.condition, &lock.mutex);
+}
+
+void wakeAll(Signal& signal)
+{
+    pthread_cond_broadcast(&signal.condition);
+}
+
+void endSignal(Signal& signal)
+{
+    pthread_cond_destroy(&signal.condition);
 }
 
 #if defined(VESK_COUNT_MESSAGES)

@@ -65,6 +65,7 @@ namespace {
 // ntstatus.h would clash with windows.h; winternl.h leaves the listing call
 // out.
 const NTSTATUS nameCollision = NTSTATUS(0xC0000035);
+const NTSTATUS nameNotFound = NTSTATUS(0xC0000034);
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID, PIO_STATUS_BLOCK,
                                                PVOID, ULONG, FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING,
                                                BOOLEAN);
@@ -160,54 +161,65 @@ bool renameInto(HANDLE file, HANDLE parent, const ComponentName& name)
            == 0;
 }
 
-// Makes a new file beside `name` in `parent` and renames it over what
-// stands there. A rename takes the name itself: a link there is replaced,
-// never followed, and the other names of a file stay as they were; a
-// directory or a FIFO refuses it. Deleting first would not do: Wine deletes
-// what a Unix link points to. The new file's first name is free and as long
-// as the name, so it fits wherever the name fits.
-HANDLE replaceFile(HANDLE parent, const ComponentName& name)
+// The name of a file made aside: it ends in a full stop, which Windows
+// trims from an entry's name, so that no entry is called so.
+void nameAside(ComponentName& aside, std::uint64_t unique, unsigned attempt, char* text)
 {
-    ComponentName beside = name;
-    beside.native.Buffer = beside.text;
-    std::size_t length = name.native.Length / sizeof(wchar_t);
-    wmemset(beside.text, L'~', length);
-    HANDLE file = nullptr;
-    NTSTATUS made = nameCollision;
-    for (const wchar_t* last = L"0123456789abcdefghijklmnopqrstuvwxyz";
-         *last != L'\0' && made == nameCollision; ++last) {
-        beside.text[length - 1] = *last;
-        made = createAt(parent, beside, GENERIC_WRITE | DELETE, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &file);
-    }
-    if (made != 0)
-        return nullptr;
-    if (renameInto(file, parent, name))
-        return file;
+    std::snprintf(text, asideCapacity, "vesk~%llx-%x.", static_cast<unsigned long long>(unique), attempt);
+    std::size_t length = 0;
+    for (; text[length] != '\0'; ++length)
+        aside.text[length] = wchar_t(text[length]);
+    aside.native.Buffer = aside.text;
+    aside.native.Length = aside.native.MaximumLength = USHORT(length * sizeof(wchar_t));
+}
+
+// Opens `name` in `parent` to delete it, and deletes it; `kind` tells a
+// file from a directory.
+void removeAt(HANDLE parent, ComponentName& name, ULONG kind)
+{
+    HANDLE opened = nullptr;
+    if (createAt(parent, name, DELETE, FILE_OPEN, kind, &opened) != 0)
+        return;
     FILE_DISPOSITION_INFO disposal = {TRUE};
-    SetFileInformationByHandle(file, FileDispositionInfo, &disposal, sizeof disposal);
-    CloseHandle(file);
-    return nullptr;
+    SetFileInformationByHandle(opened, FileDispositionInfo, &disposal, sizeof disposal);
+    CloseHandle(opened);
+}
+
+// A name made aside as the native calls take it, its full stop kept.
+bool takeAside(const char* aside, ComponentName& component)
+{
+    if (!toWide(aside, component.text))
+        return false;
+    component.native.Buffer = component.text;
+    component.native.Length = component.native.MaximumLength = USHORT(wcslen(component.text) * sizeof(wchar_t));
+    return true;
 }
 
 }  // namespace
 
 // The file is always made anew, so that nothing that stands at the name is
 // written through: not a hard link, nor what Wine shows as a plain file (a
-// Unix link, a FIFO).
-bool openOutputStream(DirectoryHandle parent, const char* name, std::FILE** stream)
+// Unix link, a FIFO). Where something stands there, the new file waits
+// beside it until placeOutput renames it over the name: a rename takes the
+// name itself, a link there is replaced, never followed, and the other
+// names of a file stay as they were; a directory or a FIFO refuses it.
+// Deleting first would not do: Wine deletes what a Unix link points to.
+bool openOutputStream(DirectoryHandle parent, const char* name, std::uint64_t unique, char* aside,
+                      std::FILE** stream)
 {
     *stream = nullptr;
+    *aside = '\0';
     ComponentName component;
     if (!takeComponent(name, component))
         return false;
     HANDLE file = nullptr;
-    NTSTATUS made =
-        createAt(parent, component, GENERIC_WRITE | DELETE, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &file);
-    if (made == nameCollision)
-        file = replaceFile(parent, component);
-    else if (made != 0)
-        file = nullptr;
-    if (!file)
+    NTSTATUS made = createAt(parent, component, GENERIC_WRITE, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &file);
+    // A name left by an earlier call that stopped half-way is passed by.
+    for (unsigned attempt = 0; made == nameCollision && attempt < 16; ++attempt) {
+        nameAside(component, unique, attempt, aside);
+        made = createAt(parent, component, GENERIC_WRITE, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &file);
+    }
+    if (made != 0)
         return false;
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY);
     *stream = descriptor == -1 ? nullptr : _wfdopen(descriptor, L"wb");
@@ -217,7 +229,29 @@ bool openOutputStream(DirectoryHandle parent, const char* name, std::FILE** stre
         CloseHandle(file);
     else
         _close(descriptor);
+    if (*aside)
+        removeAt(parent, component, FILE_NON_DIRECTORY_FILE);
     return false;
+}
+
+bool placeOutput(DirectoryHandle parent, const char* aside, const char* name)
+{
+    ComponentName asideName;
+    ComponentName component;
+    HANDLE file = nullptr;
+    if (!takeAside(aside, asideName) || !takeComponent(name, component)
+        || createAt(parent, asideName, DELETE, FILE_OPEN, FILE_NON_DIRECTORY_FILE, &file) != 0)
+        return false;
+    bool placed = renameInto(file, parent, component);
+    CloseHandle(file);
+    return placed;
+}
+
+void removeOutput(DirectoryHandle parent, const char* name, const char* aside)
+{
+    ComponentName component;
+    if (*aside ? takeAside(aside, component) : takeComponent(name, component))
+        removeAt(parent, component, FILE_NON_DIRECTORY_FILE);
 }
 
 bool seekStream(std::FILE* stream, std::uint64_t position)
@@ -260,14 +294,17 @@ bool openDirectory(const char* path, DirectoryHandle* directory)
     return false;
 }
 
-int enterDirectory(DirectoryHandle parent, const char* name, DirectoryHandle* directory)
+int enterDirectory(DirectoryHandle parent, const char* name, bool make, DirectoryHandle* directory)
 {
     ComponentName component;
     HANDLE opened = nullptr;
-    if (!takeComponent(name, component)
-        || createAt(parent, component, directoryAccess, FILE_OPEN_IF,
-                    FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, &opened)
-               != 0)
+    if (!takeComponent(name, component))
+        return pathRefused;
+    NTSTATUS status = createAt(parent, component, directoryAccess, make ? FILE_OPEN_IF : FILE_OPEN,
+                               FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, &opened);
+    if (status == nameNotFound && !make)
+        return pathMissing;
+    if (status != 0)
         return pathRefused;
     int outcome = standsInParent(parent, component, opened);
     if (outcome == pathReady)
@@ -282,7 +319,14 @@ void closeDirectory(DirectoryHandle directory)
     CloseHandle(directory);
 }
 
-void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime)
+void removeDirectory(DirectoryHandle parent, const char* name)
+{
+    ComponentName component;
+    if (takeComponent(name, component))
+        removeAt(parent, component, FILE_DIRECTORY_FILE);
+}
+
+void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime, StampMinute&)
 {
     // Flushed first: a later write would stamp the file with the time of day.
     std::fflush(stream);
@@ -300,6 +344,112 @@ void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime)
     HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     SetFileTime(file, nullptr, nullptr, &lastWrite);
 }
+
+// Windows takes names in any case as the same, and drops the trailing dots
+// and blanks of each: the key is taken over the upper-case UTF-16 names so
+// trimmed.
+std::uint64_t pathKey(const char* path)
+{
+    wchar_t wide[pathLimit];
+    int units = MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, pathLimit);
+    if (units == 0)
+        units = 1;
+    CharUpperBuffW(wide, DWORD(units - 1));
+    std::uint64_t key = 0xcbf29ce484222325;  // FNV-1a
+    for (int i = 0; i < units - 1; ++i) {
+        int next = i;
+        while (next < units - 1 && (wide[next] == L'.' || wide[next] == L' '))
+            ++next;
+        if (next != i && (next == units - 1 || wide[next] == L'\\')) {
+            i = next - 1;  // a run of trailing dots and blanks
+            continue;
+        }
+        key = (key ^ std::uint16_t(wide[i])) * 0x100000001b3;
+    }
+    return key;
+}
+
+int usableProcessors()
+{
+    DWORD_PTR process;
+    DWORD_PTR system;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
+        return 1;
+    int count = 0;
+    for (; process != 0; process &= process - 1)
+        ++count;
+    return count;
+}
+
+namespace {
+
+DWORD WINAPI runThread(LPVOID start)
+{
+    ThreadStart* what = static_cast<ThreadStart*>(start);
+    what->run(what->argument);
+    return 0;
+}
+
+PSRWLOCK srw(Lock& lock)
+{
+    static_assert(sizeof(SRWLOCK) == sizeof(Lock), "a Lock holds an SRWLOCK");
+    return reinterpret_cast<PSRWLOCK>(&lock.state);
+}
+
+PCONDITION_VARIABLE condition(Signal& signal)
+{
+    static_assert(sizeof(CONDITION_VARIABLE) == sizeof(Signal), "a Signal holds a CONDITION_VARIABLE");
+    return reinterpret_cast<PCONDITION_VARIABLE>(&signal.state);
+}
+
+}  // namespace
+
+bool startThread(ThreadHandle* thread, ThreadStart* start)
+{
+    *thread = CreateThread(nullptr, 0, runThread, start, 0, nullptr);
+    return *thread != nullptr;
+}
+
+void joinThread(ThreadHandle thread)
+{
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+
+void startLock(Lock& lock)
+{
+    InitializeSRWLock(srw(lock));
+}
+
+void takeLock(Lock& lock)
+{
+    AcquireSRWLockExclusive(srw(lock));
+}
+
+void dropLock(Lock& lock)
+{
+    ReleaseSRWLockExclusive(srw(lock));
+}
+
+// An SRW lock and a condition variable hold nothing to give back.
+void endLock(Lock&) {}
+
+void startSignal(Signal& signal)
+{
+    InitializeConditionVariable(condition(signal));
+}
+
+void waitSignal(Signal& signal, Lock& lock)
+{
+    SleepConditionVariableSRW(condition(signal), srw(lock), INFINITE, 0);
+}
+
+void wakeAll(Signal& signal)
+{
+    WakeAllConditionVariable(condition(signal));
+}
+
+void endSignal(Signal&) {}
 
 int showMessageBox(const char* text)
 {

@@ -1,0 +1,247 @@
+#include "workers.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+const std::uint64_t none = ~std::uint64_t(0);
+
+// A worker takes a run of consecutive entries at a time, so that small
+// entries cost the threads one wake between them, not one each: up to this
+// many entries, or until one brings this much data.
+const std::uint64_t runEntries = 16;
+const std::uint64_t runBytes = 1 << 20;
+
+Place& placeOf(Workers& workers, std::uint64_t number)
+{
+    return workers.places[number % std::uint64_t(workers.depth)];
+}
+
+// Wakes the idle workers when entries wait for them; with `plenty` only
+// when they make up a whole run. Under the lock.
+void wakeWorkers(Workers& workers, bool plenty)
+{
+    std::uint64_t waiting = workers.directories->handed - workers.taken;
+    if (workers.idle != 0 && waiting != 0 && (!plenty || waiting >= runEntries))
+        wakeAll(workers.entryHanded);
+}
+
+void runWorker(void* argument)
+{
+    Worker& worker = *static_cast<Worker*>(argument);
+    Workers& workers = *worker.workers;
+    takeLock(workers.lock);
+    for (;;) {
+        while (!workers.ending
+               && (workers.taken == workers.directories->handed || workers.taken > workers.stoppedAt)) {
+            ++workers.idle;
+            waitSignal(workers.entryHanded, workers.lock);
+            --workers.idle;
+        }
+        if (workers.ending)
+            break;
+        std::uint64_t first = workers.taken;
+        std::uint64_t bytes = 0;
+        do {
+            const Place& place = placeOf(workers, workers.taken++);
+            if (!place.written)
+                bytes += place.entry.record.compressedSize;
+        } while (workers.taken < workers.directories->handed && workers.taken - first < runEntries
+                 && bytes < runBytes);
+        std::uint64_t end = workers.taken;
+        for (std::uint64_t number = first; number < end; ++number) {
+            Place& place = placeOf(workers, number);
+            if (place.written)
+                continue;  // nothing to write
+            // An entry after one that failed is not written: it will not
+            // be committed.
+            bool wanted = number < workers.stoppedAt;
+            dropLock(workers.lock);
+            if (wanted)
+                writeEntry(place.entry, worker.input, worker.sink, worker.decoder, number);
+            else
+                place.entry.fileMade = false;
+            takeLock(workers.lock);
+            place.written = true;
+            if (wanted && place.entry.outcome != entryExtracted && number < workers.stoppedAt)
+                workers.stoppedAt = number;
+            if (number == workers.awaited)
+                wakeAll(workers.entryWritten);
+        }
+    }
+    dropLock(workers.lock);
+}
+
+// Commits the entries written, in order, waiting for those before entry
+// `until`. After a failure, what later entries made is removed instead,
+// once their workers are done with them.
+void commitWritten(Workers& workers, std::uint64_t until)
+{
+    OpenDirectories& directories = *workers.directories;
+    takeLock(workers.lock);
+    // The last entry waited for first: those before it are mostly written
+    // by then, and the calling thread is woken once, not for each.
+    for (std::uint64_t last = until - 1; until > directories.committed && !placeOf(workers, last).written
+                                         && !(workers.failed && last >= workers.taken);) {
+        wakeWorkers(workers, false);
+        workers.awaited = last;
+        waitSignal(workers.entryWritten, workers.lock);
+        workers.awaited = none;
+    }
+    while (directories.committed < directories.handed) {
+        std::uint64_t number = directories.committed;
+        Place& place = placeOf(workers, number);
+        // After a failure no worker takes an entry: one not taken made nothing.
+        bool untouched = workers.failed && number >= workers.taken;
+        if (!place.written && !untouched) {
+            if (number >= until)
+                break;
+            wakeWorkers(workers, false);
+            workers.awaited = number;
+            waitSignal(workers.entryWritten, workers.lock);
+            workers.awaited = none;
+            continue;
+        }
+        dropLock(workers.lock);
+        ++directories.committed;
+        // After a failure, what later entries made stays listed, and the
+        // directories they made stay open, until they are removed.
+        if (workers.failed) {
+            discardEntry(place.entry);
+        } else {
+            if (commitEntry(place.entry) != entryExtracted) {
+                workers.failed = true;
+                takeLock(workers.lock);
+                if (number < workers.stoppedAt)
+                    workers.stoppedAt = number;
+                dropLock(workers.lock);
+            }
+            keepMadeDirectories(directories, number);
+        }
+        takeLock(workers.lock);
+    }
+    dropLock(workers.lock);
+}
+
+// Opens the archive for a worker's own input.
+bool startWorker(Worker& worker, Workers& workers, const char* archiveName)
+{
+    worker.archive = openArchiveStream(archiveName);
+    if (!worker.archive)
+        return false;
+    std::setvbuf(worker.archive, nullptr, _IONBF, 0);
+    startInput(worker.input, worker.archive);
+    startSinkForCall(worker.sink);
+    worker.workers = &workers;
+    worker.start = ThreadStart{runWorker, &worker};
+    if (startThread(&worker.thread, &worker.start))
+        return true;
+    std::fclose(worker.archive);
+    return false;
+}
+
+}  // namespace
+
+int chooseWorkerCount()
+{
+    const char* chosen = std::getenv("VESK_THREADS");
+    char* end;
+    long count = chosen ? std::strtol(chosen, &end, 10) : 0;
+    if (chosen && end != chosen && *end == '\0' && count >= 1 && count <= workerLimit)
+        return int(count);
+    int processors = usableProcessors();
+    return processors < 1 ? 1 : processors < defaultWorkerLimit ? processors : defaultWorkerLimit;
+}
+
+bool startWorkers(Workers& workers, int count, const char* archiveName, EntryInput& input, OutputSink& sink,
+                  Decoder& decoder, OpenDirectories& directories)
+{
+    workers.input = &input;
+    workers.sink = &sink;
+    workers.decoder = &decoder;
+    workers.directories = &directories;
+    workers.taken = 0;
+    workers.stoppedAt = none;
+    workers.idle = 0;
+    workers.awaited = none;
+    workers.ending = false;
+    workers.failed = false;
+    workers.threadCount = 0;
+    workers.threads = nullptr;
+    // A few runs per worker keep them busy while an earlier, larger entry
+    // is still being written.
+    int depth = 4 * int(runEntries) * count;
+    workers.depth = count == 1 ? 1 : depth < inFlightLimit ? depth : inFlightLimit;
+    workers.places = new (std::nothrow) Place[std::size_t(workers.depth)];
+    if (!workers.places)
+        return false;
+    startLock(workers.lock);
+    startSignal(workers.entryHanded);
+    startSignal(workers.entryWritten);
+    if (count > 1)
+        workers.threads = new (std::nothrow) Worker[std::size_t(count)];
+    if (workers.threads)
+        while (workers.threadCount < count && startWorker(workers.threads[workers.threadCount], workers, archiveName))
+            ++workers.threadCount;
+    return true;
+}
+
+PendingEntry* nextEntry(Workers& workers)
+{
+    OpenDirectories& directories = *workers.directories;
+    // A full ring waits for half of it, so that the calling thread wakes
+    // once for many entries.
+    if (directories.handed - directories.committed == std::uint64_t(workers.depth))
+        commitWritten(workers, directories.committed + std::uint64_t(workers.depth + 1) / 2);
+    if (workers.failed)
+        return nullptr;
+    return &workers.places[directories.handed % std::uint64_t(workers.depth)].entry;
+}
+
+void handEntry(Workers& workers)
+{
+    OpenDirectories& directories = *workers.directories;
+    std::uint64_t number = directories.handed;
+    Place& place = workers.places[number % std::uint64_t(workers.depth)];
+    bool toWrite = place.entry.toWrite;
+    if (toWrite && workers.threadCount == 0) {
+        writeEntry(place.entry, *workers.input, *workers.sink, *workers.decoder, number);
+        toWrite = false;
+    }
+    takeLock(workers.lock);
+    place.written = !toWrite;
+    ++directories.handed;
+    wakeWorkers(workers, place.entry.record.compressedSize < runBytes);
+    dropLock(workers.lock);
+    commitWritten(workers, directories.committed);
+}
+
+bool settleEntries(void* workers)
+{
+    Workers& all = *static_cast<Workers*>(workers);
+    commitWritten(all, all.directories->handed);
+    return !all.failed;
+}
+
+void stopWorkers(Workers& workers)
+{
+    if (!workers.places)
+        return;
+    commitWritten(workers, workers.directories->handed);
+    removeMadeDirectories(*workers.directories);
+    takeLock(workers.lock);
+    workers.ending = true;
+    wakeAll(workers.entryHanded);
+    dropLock(workers.lock);
+    for (int i = 0; i < workers.threadCount; ++i) {
+        joinThread(workers.threads[i].thread);
+        std::fclose(workers.threads[i].archive);
+    }
+    delete[] workers.threads;
+    delete[] workers.places;
+    workers.places = nullptr;
+    endSignal(workers.entryWritten);
+    endSignal(workers.entryHanded);
+    endLock(workers.lock);
+}

@@ -1,0 +1,91 @@
+// The workers of an unzip call: threads that write the entries the walk
+// hands out, each with its own input, sink and decoder, while the calling
+// thread commits the entries in the order of the central directory. With
+// one worker, the calling thread writes each entry as it is handed out.
+#ifndef VESK_WORKERS_H
+#define VESK_WORKERS_H
+
+#include "entry.h"
+
+// How many workers a call may have, and how many it has without
+// VESK_THREADS: more than eight rarely pays.
+constexpr int workerLimit = 64;
+constexpr int defaultWorkerLimit = 8;
+
+struct Workers;
+
+struct Worker {
+    EntryInput input;
+    OutputSink sink;
+    Decoder decoder;
+    std::FILE* archive;
+    ThreadHandle thread;
+    ThreadStart start;
+    Workers* workers;
+};
+
+// An entry on its way, and whether its worker is done with it.
+struct Place {
+    PendingEntry entry;
+    bool written;
+};
+
+struct Workers {
+    // Guards what the threads share: the places' `written`, `taken`,
+    // `stoppedAt`, `idle`, `awaited`, `ending` and the directories'
+    // `handed`.
+    Lock lock;
+    Signal entryHanded;   // idle workers wait for entries
+    Signal entryWritten;  // the calling thread waits for the awaited one
+    // The entries on their way: entry n lives in places[n % depth].
+    Place* places;
+    int depth;
+    // Entries taken by the workers, in order, a run at a time.
+    std::uint64_t taken;
+    // The first entry known to have failed in a worker (all ones: none):
+    // no later one is taken or written.
+    std::uint64_t stoppedAt;
+    // Workers waiting for entries, and the entry the calling thread waits
+    // for (all ones: none): the threads wake each other only then.
+    int idle;
+    std::uint64_t awaited;
+    bool ending;
+    // An entry failed at its commit: none after it is committed.
+    bool failed;
+    Worker* threads;
+    int threadCount;
+    // With no threads, the calling thread writes with these.
+    EntryInput* input;
+    OutputSink* sink;
+    Decoder* decoder;
+    // Holds the count of entries handed out and committed.
+    OpenDirectories* directories;
+};
+
+// How many workers a call has: VESK_THREADS (1 to 64) if set, else the
+// processors the process may use, at most defaultWorkerLimit.
+int chooseWorkerCount();
+
+// Starts `count` workers for the call on the archive; with one, the calling
+// thread writes with `input`, `sink` and `decoder`. Fewer start when threads
+// or streams cannot be had. False when there is no memory for the entries on
+// their way.
+bool startWorkers(Workers& workers, int count, const char* archiveName, EntryInput& input, OutputSink& sink,
+                  Decoder& decoder, OpenDirectories& directories);
+
+// The place for the next entry to hand out, once one is free; commits what
+// is written meanwhile. nullptr when an entry failed: the walk stops.
+PendingEntry* nextEntry(Workers& workers);
+
+// Hands out the entry that nextEntry gave and prepareEntry prepared, and
+// commits what is written.
+void handEntry(Workers& workers);
+
+// Commits every entry handed out; false when one failed. The walk's
+// directories call it before making one.
+bool settleEntries(void* workers);
+
+// Settles the entries, ends the threads and gives the memory back.
+void stopWorkers(Workers& workers);
+
+#endif
