@@ -65,7 +65,8 @@ PathOutcome enterComponent(OpenDirectories& open, char* path, char* name, char* 
     *end = '\0';
     DirectoryHandle parent = open.held[open.count - 1];
     DirectoryHandle directory;
-    PathOutcome outcome = PathOutcome(enterDirectory(parent, name, open.committed == open.handed, &directory));
+    PathOutcome outcome =
+        PathOutcome(enterDirectory(parent, name, open.committed == open.handed, &directory));
     if (outcome == pathMissing) {
         // Made while earlier entries are on their way, it is listed, to be
         // removed if one of them fails; with the list full, they are

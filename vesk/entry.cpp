@@ -10,8 +10,7 @@
 namespace {
 
 // Records the entry's failure; `detail` is a name or a number.
-bool refuse(PendingEntry& entry, Message failure, const char* detail = "",
-            EntryOutcome outcome = entryFailed)
+bool refuse(PendingEntry& entry, Message failure, const char* detail = "", EntryOutcome outcome = entryFailed)
 {
     entry.outcome = outcome;
     entry.failure = failure;
@@ -145,7 +144,8 @@ void writeEntry(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decode
         return;
     }
     std::FILE* file;
-    entry.fileMade = openOutputStream(entry.directory, entry.path + entry.fileName, unique, entry.aside, &file);
+    entry.fileMade =
+        openOutputStream(entry.directory, entry.path + entry.fileName, unique, entry.aside, &file);
     if (!entry.fileMade) {
         refuse(entry, cannotOpenOutput);
         return;

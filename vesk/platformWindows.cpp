@@ -191,7 +191,8 @@ bool takeAside(const char* aside, ComponentName& component)
     if (!toWide(aside, component.text))
         return false;
     component.native.Buffer = component.text;
-    component.native.Length = component.native.MaximumLength = USHORT(wcslen(component.text) * sizeof(wchar_t));
+    component.native.Length = component.native.MaximumLength =
+        USHORT(wcslen(component.text) * sizeof(wchar_t));
     return true;
 }
 

@@ -182,7 +182,8 @@ bool startWorkers(Workers& workers, int count, const char* archiveName, EntryInp
     if (count > 1)
         workers.threads = new (std::nothrow) Worker[std::size_t(count)];
     if (workers.threads)
-        while (workers.threadCount < count && startWorker(workers.threads[workers.threadCount], workers, archiveName))
+        while (workers.threadCount < count
+               && startWorker(workers.threads[workers.threadCount], workers, archiveName))
             ++workers.threadCount;
     return true;
 }
