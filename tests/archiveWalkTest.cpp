@@ -1,6 +1,7 @@
 // Recognising the archive, finding its end record and walking the central
 // directory, seen through unzip's result, messages and output.
 #include <filesystem>
+#include <functional>
 
 #include "extractFixture.h"
 
@@ -315,6 +316,114 @@ TEST_F(ArchiveWalk, unzipOneFileWithoutAnOpenArchiveDoesNothing)
     EXPECT_EQ(shown(outcome), Shown(1, {}));
     EXPECT_EQ(outcome.output, "");
     EXPECT_EQ(extracted(), Messages{});
+}
+
+// Entries are written by VESK_THREADS workers and committed in the order of
+// the central directory: the files, their bytes and times, the result and
+// the messages never depend on how many workers there are.
+class Workers : public ExtractFixture {
+protected:
+    // Every path below `root` with its bytes and time, in one text.
+    static std::string snapshot(const std::string& root)
+    {
+        std::string all;
+        for (const std::string& name : listTree(root)) {
+            all += name + "\n";
+            if (name.back() != '/')
+                all += readFile(root + "/" + name) + "@" + std::to_string(statOf(root + "/" + name).st_mtime)
+                       + "\n";
+        }
+        return all;
+    }
+
+    // Extracts into a fresh folder, after `prepare` has laid out what stood
+    // there before, with `workers` workers.
+    std::pair<Shown, std::string> extractWith(int workers, const std::string& folder,
+                                              const std::function<void(const std::string&)>& prepare)
+    {
+        std::string target = dir / folder;
+        fs::create_directories(target);
+        prepare(target);
+        setenv("VESK_THREADS", std::to_string(workers).c_str(), 1);
+        Outcome outcome = extractFile(archivePath, target);
+        unsetenv("VESK_THREADS");
+        return {shown(outcome), snapshot(target)};
+    }
+};
+
+TEST_F(Workers, anyCountGivesTheSameTree)
+{
+    Archive archive;
+    std::string later;
+    for (int i = 0; i < 3000; ++i) {
+        // Every 500th entry takes an earlier name again: the later one wins.
+        int n = i % 500 == 499 ? i - 499 : i;
+        std::string folder = "d" + std::to_string(n % 37) + "/s" + std::to_string(n % 5) + "/";
+        if (i % 400 == 0)
+            archive.entries.push_back(Entry{folder, ""});
+        std::string name = folder + "f" + std::to_string(n) + ".txt";
+        Entry entry{name, randomBytes(std::size_t(i * 37 % 5000), unsigned(i)) + name,
+                    std::uint16_t(i % 2 ? 0 : 8)};
+        entry.time = dosTime(i % 24, i % 60, i % 60);
+        archive.entries.push_back(entry);
+        if (i == 2499)
+            later = entry.data;
+    }
+    writeFile(archivePath, buildArchive(archive).bytes);
+    auto none = [](const std::string&) {};
+    auto one = extractWith(1, "one", none);
+    EXPECT_EQ(one.first, Shown(0, {}));
+    EXPECT_EQ(readFile(dir / "one/d2/s0/f2000.txt"), later);
+    for (int workers : {2, 8})
+        EXPECT_EQ(extractWith(workers, "w" + std::to_string(workers), none), one) << workers;
+}
+
+// The first entry that fails, in the order of the central directory,
+// decides: those before it are in place, it is left as one worker leaves
+// it, and nothing of a later entry is, not even where a file stood before.
+TEST_F(Workers, theFirstFailureDecidesWithAnyCount)
+{
+    struct Case {
+        const char* name;
+        std::function<void(Entry&)> spoil;
+        Shown shown;
+    } cases[] = {
+        {"none", [](Entry&) {}, {0, {}}},
+        {"crc", [](Entry& entry) { entry.crc = 1; }, {1, {"CRC FAILED :-("}}},
+        {"method", [](Entry& entry) { entry.method = 12; }, {1, {"Unsupported compression method (12) :-("}}},
+        {"unsafe", [](Entry& entry) { entry.name = "../x"; }, {1, {"Unsafe file name #../x# :-("}}},
+        {"directory",
+         [](Entry& entry) { entry.name = "blocker/sub/x"; },
+         {1, {"Can't open output file :-("}}},
+    };
+    auto prepare = [](const std::string& target) {
+        writeFile(target + "/blocker", "a file");
+        fs::create_directories(target + "/p6");
+        writeFile(target + "/p6/f300", "stood there before");
+        for (const char* name : {"/blocker", "/p6/f300"})
+            fs::last_write_time(target + name, fs::file_time_type(std::chrono::hours(1)));
+    };
+    for (const Case& c : cases) {
+        Archive archive;
+        for (int i = 0; i < 400; ++i)
+            archive.entries.push_back(Entry{"p" + std::to_string(i % 7) + "/f" + std::to_string(i),
+                                            std::string(std::size_t(i * 50), char('a' + i % 26)),
+                                            std::uint16_t(i % 3 ? 8 : 0)});
+        c.spoil(archive.entries[200]);
+        writeFile(archivePath, buildArchive(archive).bytes);
+        auto one = extractWith(1, std::string(c.name) + "1", prepare);
+        EXPECT_EQ(one.first, c.shown) << c.name;
+        EXPECT_EQ(extractWith(8, std::string(c.name) + "8", prepare), one) << c.name;
+        std::string target = dir / (std::string(c.name) + "1");
+        EXPECT_TRUE(fs::exists(target + "/p3/f199")) << c.name;
+        EXPECT_EQ(fs::exists(target + "/p5/f201"), c.shown.first == 0) << c.name;
+        std::string name = c.name;
+        EXPECT_EQ(fs::exists(target + "/p4/f200"), name == "none" || name == "crc" || name == "method")
+            << name;
+        EXPECT_EQ(readFile(target + "/p6/f300") == "stood there before", c.shown.first != 0) << c.name;
+        // Where the file stood, the new one was made aside: no such name is left.
+        EXPECT_EQ(one.second.find('\\'), std::string::npos) << c.name;
+    }
 }
 
 }  // namespace

@@ -115,7 +115,7 @@ bool walkDirectory(ArchiveWalk& walk, EntryInput& input, Workers& workers, const
         if (walkFailed)
             break;
     }
-    return settleEntries(&workers);
+    return settleEntries(workers);
 }
 
 bool readArchiveAt(std::FILE* archive, std::uint64_t position, unsigned char* bytes, std::size_t length)
@@ -201,8 +201,8 @@ bool walkArchive(ArchiveWalk& walk, const char* archiveName, char* destination)
                          walk.directories)) {
         showError(outOfMemory);
     } else {
-        walk.directories.settle = settleEntries;
-        walk.directories.settleContext = &call.workers;
+        walk.directories.beforeMaking = beforeMakingDirectory;
+        walk.directories.context = &call.workers;
         extracted = walkDirectory(walk, call.input, call.workers, destination);
         stopWorkers(call.workers);
     }

@@ -69,9 +69,8 @@ PathOutcome enterComponent(OpenDirectories& open, char* path, char* name, char* 
         PathOutcome(enterDirectory(parent, name, open.committed == open.handed, &directory));
     if (outcome == pathMissing) {
         // Made while earlier entries are on their way, it is listed, to be
-        // removed if one of them fails; with the list full, they are
-        // committed first.
-        if (open.madeCount == inFlightLimit && !open.settle(open.settleContext))
+        // removed if one of them fails.
+        if (open.committed != open.handed && !open.beforeMaking(open.context, path))
             outcome = pathRefused;
         else
             outcome = PathOutcome(enterDirectory(parent, name, true, &directory));
@@ -129,15 +128,15 @@ PathOutcome enterPathDirectories(OpenDirectories& open, char* path, std::size_t 
     return outcome;
 }
 
-void startDirectories(OpenDirectories& open, bool (*settle)(void*), void* settleContext)
+void startDirectories(OpenDirectories& open, bool (*beforeMaking)(void*, const char*), void* context)
 {
     open.count = 0;
     open.handed = 0;
     open.committed = 0;
     open.retiredCount = 0;
     open.madeCount = 0;
-    open.settle = settle;
-    open.settleContext = settleContext;
+    open.beforeMaking = beforeMaking;
+    open.context = context;
 }
 
 DirectoryHandle useDeepestDirectory(OpenDirectories& open)

@@ -61,14 +61,15 @@ struct OpenDirectories {
     } made[inFlightLimit];
     int madeCount;
 
-    // Commits every entry handed out; false when one failed. Called when
-    // the list of directories made is full.
-    bool (*settle)(void* context);
-    void* settleContext;
+    // Called before a directory is made while entries are on their way,
+    // with its path: commits them first when one of them makes its file at
+    // that path, or the list above is full; false when one failed.
+    bool (*beforeMaking)(void* context, const char* path);
+    void* context;
 };
 
 // Starts the directories of a walk: nothing held, nothing handed out.
-void startDirectories(OpenDirectories& open, bool (*settle)(void*), void* settleContext);
+void startDirectories(OpenDirectories& open, bool (*beforeMaking)(void*, const char*), void* context);
 
 // Enters every directory that a backslash of `path` ends, outermost first,
 // and the path itself `withLast`; the first `destinationLength` characters

@@ -81,9 +81,13 @@ void commitWritten(Workers& workers, std::uint64_t until)
     OpenDirectories& directories = *workers.directories;
     takeLock(workers.lock);
     // The last entry waited for first: those before it are mostly written
-    // by then, and the calling thread is woken once, not for each.
-    for (std::uint64_t last = until - 1; until > directories.committed && !placeOf(workers, last).written
-                                         && !(workers.failed && last >= workers.taken);) {
+    // by then, and the calling thread is woken once, not for each. No
+    // entry after one that failed in a worker is written.
+    while (until > directories.committed) {
+        std::uint64_t last = until - 1 < workers.stoppedAt ? until - 1 : workers.stoppedAt;
+        if (last < directories.committed || placeOf(workers, last).written
+            || (workers.failed && last >= workers.taken))
+            break;
         wakeWorkers(workers, false);
         workers.awaited = last;
         waitSignal(workers.entryWritten, workers.lock);
@@ -122,6 +126,18 @@ void commitWritten(Workers& workers, std::uint64_t until)
         takeLock(workers.lock);
     }
     dropLock(workers.lock);
+}
+
+// Whether an entry on its way makes its file at the path with that key.
+bool isOnItsWay(Workers& workers, std::uint64_t key)
+{
+    const OpenDirectories& directories = *workers.directories;
+    for (std::uint64_t number = directories.committed; number < directories.handed; ++number) {
+        const PendingEntry& entry = placeOf(workers, number).entry;
+        if (entry.toWrite && entry.pathKey == key)
+            return true;
+    }
+    return false;
 }
 
 // Opens the archive for a worker's own input.
@@ -206,6 +222,10 @@ void handEntry(Workers& workers)
     std::uint64_t number = directories.handed;
     Place& place = workers.places[number % std::uint64_t(workers.depth)];
     bool toWrite = place.entry.toWrite;
+    // Two files at one path are written one after the other, so that the
+    // later one wins.
+    if (toWrite && isOnItsWay(workers, place.entry.pathKey))
+        settleEntries(workers);
     if (toWrite && workers.threadCount == 0) {
         writeEntry(place.entry, *workers.input, *workers.sink, *workers.decoder, number);
         toWrite = false;
@@ -218,11 +238,18 @@ void handEntry(Workers& workers)
     commitWritten(workers, directories.committed);
 }
 
-bool settleEntries(void* workers)
+bool settleEntries(Workers& workers)
+{
+    commitWritten(workers, workers.directories->handed);
+    return !workers.failed;
+}
+
+bool beforeMakingDirectory(void* workers, const char* path)
 {
     Workers& all = *static_cast<Workers*>(workers);
-    commitWritten(all, all.directories->handed);
-    return !all.failed;
+    if (all.directories->madeCount == inFlightLimit || isOnItsWay(all, pathKey(path)))
+        return settleEntries(all);
+    return true;
 }
 
 void stopWorkers(Workers& workers)

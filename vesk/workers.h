@@ -81,9 +81,13 @@ PendingEntry* nextEntry(Workers& workers);
 // commits what is written.
 void handEntry(Workers& workers);
 
-// Commits every entry handed out; false when one failed. The walk's
-// directories call it before making one.
-bool settleEntries(void* workers);
+// Commits every entry handed out; false when one failed.
+bool settleEntries(Workers& workers);
+
+// Settles the entries before the directory `path` is made, when one of them
+// makes its file there or the directories' list of what they made is full;
+// false when one failed. The walk's directories call it.
+bool beforeMakingDirectory(void* workers, const char* path);
 
 // Settles the entries, ends the threads and gives the memory back.
 void stopWorkers(Workers& workers);
