@@ -64,9 +64,12 @@ void runWorker(void* argument)
                 place.entry.fileMade = false;
             takeLock(workers.lock);
             place.written = true;
-            if (wanted && place.entry.outcome != entryExtracted && number < workers.stoppedAt)
+            // A failure also ends the calling thread's wait for a later
+            // entry, which will not be written.
+            bool failed = wanted && place.entry.outcome != entryExtracted && number < workers.stoppedAt;
+            if (failed)
                 workers.stoppedAt = number;
-            if (number == workers.awaited)
+            if (failed || number == workers.awaited)
                 wakeAll(workers.entryWritten);
         }
     }
