@@ -341,9 +341,10 @@ def tree(root):
     return found
 
 
-def extract(platform, case):
-    """Runs the platform's host in a folder of the case's own."""
-    folder = os.path.join(work, platform, case)
+def extract(platform, case, threads=None):
+    """Runs the platform's host in a folder of the case's own; `threads`
+    sets VESK_THREADS."""
+    folder = os.path.join(work, platform + str(threads or ""), case)
     os.makedirs(folder)
     if case in layouts:
         layouts[case](folder)
@@ -355,7 +356,8 @@ def extract(platform, case):
         code, output, error = ran.returncode, ran.stdout, ran.stderr.decode(errors="replace")
     else:
         code, output, error = wineTools.run(
-            state, [wineTools.WINE, os.path.join(windowsBin, "vesk-host.exe")] + arguments, cwd=folder)
+            state, [wineTools.WINE, os.path.join(windowsBin, "vesk-host.exe")] + arguments, cwd=folder,
+            variables={"VESK_THREADS": str(threads)} if threads else None)
     # Wine's own processes sometimes report a crash of theirs on our stderr.
     messages = [line for line in error.replace("\0", "").splitlines()
                 if not line.startswith("wine: ")]
@@ -392,6 +394,61 @@ for case, (archive, outcome, onWindows) in cases.items():
             failures += 1
     if callable(archive):
         os.remove(path)
+
+# Several workers write the entries, committed in the central directory's
+# order: the first entry that fails decides the result, the one message and
+# the files, whatever the count. Entry 200 is large, so that later ones are
+# on their way when it fails, some in folders of their own; files stand
+# before the call where entries 225 and 300 go, and one named "wall".
+def workerName(number):
+    block = number // 20  # runs of one folder keep the walk ahead of the workers
+    folder = f"late{block}/" if number > 200 and block % 2 == 0 else ["a/", "b/", "b/c/"][block % 3]
+    return f"{folder}f{number}.txt"
+
+
+def workerData(number):
+    return TEXT * 20 if number == 200 else b"%d," % number * (number % 40 + 1) + NOISE[:number * 37 % 2000]
+
+
+def workerLayout(folder):
+    os.makedirs(os.path.join(folder, "dest", "a"))
+    os.makedirs(os.path.join(folder, "dest", "b", "c"))
+    stamp = time.mktime(z.WINTER + (0, 0, -1))
+    for path in (workerName(225), workerName(300), "wall"):
+        with open(os.path.join(folder, "dest", path), "wb") as file:
+            file.write(b"before")
+        os.utime(os.path.join(folder, "dest", path), (stamp, stamp))
+
+
+BEFORE = {"dest/" + path: (b"before", z.WINTER) for path in (workerName(225), workerName(300), "wall")}
+# case: how entry 200 differs, the message, what entry 200 leaves
+for case, change, message, left in (
+        ("workersAllWell", {}, None, None),
+        ("workersBadCrc", {"crc": 1}, "CRC FAILED :-(", workerData(200)),
+        ("workersMethod12", {"method": 12, "compressed": b"packed"},
+         "Unsupported compression method (12) :-(", b""),
+        ("workersUnsafe", {"name": "../x.txt"}, "Unsafe file name #../x.txt# :-(", None),
+        ("workersDirectory", {"name": "wall/sub/", "directory": True, "data": b""},
+         "Can't create directory #wall/sub/# :-(", None),
+        ("workersThroughFile", {"name": "wall/f200.txt"}, "Can't open output file :-(", None)):
+    entries = [z.entry(**dict({"name": workerName(n), "data": workerData(n),
+                               "method": 0 if n % 4 == 1 else 8}, **(change if n == 200 else {})))
+               for n in range(400)]
+    with open(os.path.join(work, "archives", case + ".zip"), "wb") as file:
+        file.write(z.archive(entries))
+    layouts[case] = workerLayout
+    files = {"dest/" + workerName(n): (workerData(n), z.SUMMER) for n in range(200 if message else 400)}
+    if left is not None:
+        files["dest/" + workerName(200)] = (left, z.SUMMER)
+    wanted = expected({"result": 1 if message else 0, "messages": [message] if message else [],
+                       "files": withParents(dict(BEFORE, **files))})
+    one, eight = extract("windows", case, 1), extract("windows", case, 8)
+    for line in ([f"(1 worker) {line}" for line in differences(one, wanted)]
+                 + [f"(8 workers, against 1) {line}" for line in differences(eight, one)]
+                 + [f"left {path}" for run in (one, eight) for path in run["files"]
+                    if "vesk~" in path or path.rstrip("/").endswith(".")]):
+        print(f"FAIL {case} {line}")
+        failures += 1
 
 # Another process keeps swapping the directories below the destination for
 # links to a folder outside, by renaming them aside and by exchanging them

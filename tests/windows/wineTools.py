@@ -20,16 +20,17 @@ def environment(state):
                 DISPLAY=":" + number, TZ=TIME_ZONE, LANG="C.UTF-8", LC_ALL="C.UTF-8")
 
 
-def run(state, arguments, cwd=None, timeout=120, debug="-all"):
+def run(state, arguments, cwd=None, timeout=120, debug="-all", variables=None):
     """Runs a command in the session and returns (exit code, standard output
     bytes, standard error text). Output goes through files, so that a Wine
     process that outlives the command holds no pipe of ours. `debug` is
-    Wine's WINEDEBUG."""
+    Wine's WINEDEBUG, `variables` more of the environment."""
     outputPath = os.path.join(state, "stdout")
     errorPath = os.path.join(state, "stderr")
+    env = dict(environment(state), WINEDEBUG=debug, **(variables or {}))
     with open(outputPath, "wb") as output, open(errorPath, "wb") as error:
         try:
-            code = subprocess.run(arguments, cwd=cwd, env=dict(environment(state), WINEDEBUG=debug),
+            code = subprocess.run(arguments, cwd=cwd, env=env,
                                   stdin=subprocess.DEVNULL, stdout=output, stderr=error,
                                   timeout=timeout).returncode
         except subprocess.TimeoutExpired:
