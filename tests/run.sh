@@ -11,7 +11,7 @@ tests/install.sh
 tests/lint.sh
 
 jobs=$(nproc)
-for preset in native asan; do
+for preset in native asan tsan; do
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
