@@ -31,7 +31,13 @@ MODES = {
 CORPUS_VERSION = 1
 CORPORA = ('text', 'binaries', 'small', 'random')
 LEVELS = (0, 6, 9)
-MEMORY_GOAL_KIB = 4096
+# vesk-extract with the default number of workers, and with one.
+WORKERS = min(len(os.sched_getaffinity(0)), 8)
+MEMORY_GOAL_KIB = 4096 + 1024 * WORKERS
+# Goals of the workers, against one: on the archives of many entries, and
+# on one of a single entry, where they cannot help and must not hinder.
+MANY_ENTRIES = ('text-6', 'small-6', 'binaries-6')
+SINGLE_ENTRY = 'random-6'
 
 
 def log(*parts):
@@ -132,13 +138,25 @@ def compare(expected, source, output):
     return None
 
 
+def split_environment(argv):
+    """Leading NAME=VALUE words of argv, as the environment to run the rest
+    in, as env(1) takes them."""
+    environment = dict(os.environ)
+    while argv[0] and '=' in argv[0]:
+        name, value = argv[0].split('=', 1)
+        environment[name] = value
+        argv = argv[1:]
+    return environment, argv
+
+
 def run(argv, error_path):
     """Wall time and exit status of one run."""
+    environment, argv = split_environment(argv)
     actions = [(os.POSIX_SPAWN_OPEN, 0, '/dev/null', os.O_RDONLY, 0),
                (os.POSIX_SPAWN_OPEN, 1, '/dev/null', os.O_WRONLY, 0),
                (os.POSIX_SPAWN_OPEN, 2, error_path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)]
     start = time.perf_counter()
-    pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=actions)
+    pid = os.posix_spawn(argv[0], argv, environment, file_actions=actions)
     _, status = os.waitpid(pid, 0)
     return time.perf_counter() - start, os.waitstatus_to_exitcode(status)
 
@@ -148,7 +166,10 @@ def run_measuring_memory(argv, error_path):
     a child forked from Python would report Python's own size, since Linux
     keeps the larger of the sizes before and after exec."""
     memory_path = error_path + '.rss'
-    _, status = run(['/usr/bin/time', '-f', '%M', '-o', memory_path] + argv, error_path)
+    environment, argv = split_environment(argv)
+    settings = [name + '=' + value for name, value in environment.items()
+                if os.environ.get(name) != value]
+    _, status = run(settings + ['/usr/bin/time', '-f', '%M', '-o', memory_path] + argv, error_path)
     try:
         with open(memory_path) as f:
             peak = int(f.read().split()[-1])
@@ -160,13 +181,14 @@ def run_measuring_memory(argv, error_path):
 def tools(vesk, with_zipfile):
     found = {
         'vesk': lambda a, d: [vesk, a, d],
+        'vesk-1': lambda a, d: ['VESK_THREADS=1', vesk, a, d],
         'unzip': lambda a, d: [shutil.which('unzip'), '-qq', '-o', a, '-d', d],
         'bsdtar': lambda a, d: [shutil.which('bsdtar'), '-xf', a, '-C', d],
     }
     if with_zipfile:
         found['zipfile'] = lambda a, d: [sys.executable, '-m', 'zipfile', '-e', a, d]
     for name, command in list(found.items()) + [('GNU time', lambda a, d: ['/usr/bin/time'])]:
-        if not os.access(command('', '')[0] or '', os.X_OK):
+        if not os.access(split_environment(command('', ''))[1][0] or '', os.X_OK):
             raise SystemExit('endToEnd: %s not found (run bench/prepare.sh)' % name)
     return found
 
@@ -290,6 +312,34 @@ def main():
             + cell(vs_bsdtar, 13, '%.3f') + ' ' + verdict(ok_bsdtar)
             + ' ' + verdict(ok_stretch).rjust(7)
             + cell(vs_unzip, 12, '%.3f') + ' ' + verdict(ok_unzip))
+
+    # Medians: a worker's time depends on how the threads meet, best and
+    # worst alike.
+    def median(archive, tool):
+        if (archive, tool) in wrong or not times[archive, tool]:
+            return None
+        ordered = sorted(times[archive, tool])
+        return ordered[len(ordered) // 2]
+
+    log('')
+    log('Workers: median wall time of %d rounds, vesk with %d workers against one and bsdtar'
+        % (rounds, WORKERS))
+    log('Goals: vesk/vesk-1 <= 0.65 and vesk/bsdtar <= 0.35 on %s; vesk/vesk-1 <= 1.05 on %s'
+        % (', '.join(MANY_ENTRIES), SINGLE_ENTRY))
+    workers_ok = True
+    for archive in MANY_ENTRIES + (SINGLE_ENTRY,):
+        m = {tool: median(archive, tool) for tool in ('vesk', 'vesk-1', 'bsdtar')}
+        if None in m.values():
+            workers_ok = False
+            log('%-11s WRONG' % archive)
+            continue
+        alone, vs_bsdtar = m['vesk'] / m['vesk-1'], m['vesk'] / m['bsdtar']
+        ok = alone <= 1.05 if archive == SINGLE_ENTRY else alone <= 0.65 and vs_bsdtar <= 0.35
+        workers_ok = workers_ok and ok
+        log('%-11s vesk %.3f  vesk-1 %.3f  bsdtar %.3f  vesk/vesk-1 %.3f  vesk/bsdtar %.3f  %s'
+            % (archive, m['vesk'], m['vesk-1'], m['bsdtar'], alone, vs_bsdtar, verdict(ok)))
+    summary('workers (%d): vesk/vesk-1 <= 0.65 and <= 0.35 bsdtar on %s, <= 1.05 on %s: %s'
+            % (WORKERS, ', '.join(MANY_ENTRIES), SINGLE_ENTRY, verdict(workers_ok)))
 
     log('')
     log('Peak resident size in KiB (GNU time); goal for vesk < %d' % MEMORY_GOAL_KIB)

@@ -27,53 +27,78 @@ void wakeWorkers(Workers& workers, bool plenty)
         wakeAll(workers.entryHanded);
 }
 
+// Whether an entry waits for a worker to take it.
+bool entryWaits(const Workers& workers)
+{
+    return workers.taken < workers.directories->handed && workers.taken <= workers.stoppedAt;
+}
+
+// Takes the next run of entries and writes them with the state given.
+// Called under the lock, which is dropped while an entry is written.
+void writeRun(Workers& workers, EntryInput& input, OutputSink& sink, Decoder& decoder)
+{
+    std::uint64_t first = workers.taken;
+    std::uint64_t bytes = 0;
+    do {
+        const Place& place = placeOf(workers, workers.taken++);
+        if (!place.written)
+            bytes += place.entry.record.compressedSize;
+    } while (workers.taken < workers.directories->handed && workers.taken - first < runEntries
+             && bytes < runBytes);
+    std::uint64_t end = workers.taken;
+    for (std::uint64_t number = first; number < end; ++number) {
+        Place& place = placeOf(workers, number);
+        if (place.written)
+            continue;  // nothing to write
+        // An entry after one that failed is not written: it will not be
+        // committed.
+        bool wanted = number < workers.stoppedAt;
+        dropLock(workers.lock);
+        if (wanted)
+            writeEntry(place.entry, input, sink, decoder, number);
+        else
+            place.entry.fileMade = false;
+        takeLock(workers.lock);
+        place.written = true;
+        // A failure also ends the calling thread's wait for a later entry,
+        // which will not be written.
+        bool failed = wanted && place.entry.outcome != entryExtracted && number < workers.stoppedAt;
+        if (failed)
+            workers.stoppedAt = number;
+        if (failed || number == workers.awaited)
+            wakeAll(workers.entryWritten);
+    }
+}
+
 void runWorker(void* argument)
 {
     Worker& worker = *static_cast<Worker*>(argument);
     Workers& workers = *worker.workers;
     takeLock(workers.lock);
     for (;;) {
-        while (!workers.ending
-               && (workers.taken == workers.directories->handed || workers.taken > workers.stoppedAt)) {
+        while (!workers.ending && !entryWaits(workers)) {
             ++workers.idle;
             waitSignal(workers.entryHanded, workers.lock);
             --workers.idle;
         }
         if (workers.ending)
             break;
-        std::uint64_t first = workers.taken;
-        std::uint64_t bytes = 0;
-        do {
-            const Place& place = placeOf(workers, workers.taken++);
-            if (!place.written)
-                bytes += place.entry.record.compressedSize;
-        } while (workers.taken < workers.directories->handed && workers.taken - first < runEntries
-                 && bytes < runBytes);
-        std::uint64_t end = workers.taken;
-        for (std::uint64_t number = first; number < end; ++number) {
-            Place& place = placeOf(workers, number);
-            if (place.written)
-                continue;  // nothing to write
-            // An entry after one that failed is not written: it will not
-            // be committed.
-            bool wanted = number < workers.stoppedAt;
-            dropLock(workers.lock);
-            if (wanted)
-                writeEntry(place.entry, worker.input, worker.sink, worker.decoder, number);
-            else
-                place.entry.fileMade = false;
-            takeLock(workers.lock);
-            place.written = true;
-            // A failure also ends the calling thread's wait for a later
-            // entry, which will not be written.
-            bool failed = wanted && place.entry.outcome != entryExtracted && number < workers.stoppedAt;
-            if (failed)
-                workers.stoppedAt = number;
-            if (failed || number == workers.awaited)
-                wakeAll(workers.entryWritten);
-        }
+        writeRun(workers, worker.input, worker.sink, worker.decoder);
     }
     dropLock(workers.lock);
+}
+
+// The calling thread waits for entry `number` to be written; it writes a
+// run itself meanwhile, where one waits. Under the lock.
+void awaitEntry(Workers& workers, std::uint64_t number)
+{
+    if (entryWaits(workers)) {
+        writeRun(workers, *workers.input, *workers.sink, *workers.decoder);
+        return;
+    }
+    workers.awaited = number;
+    waitSignal(workers.entryWritten, workers.lock);
+    workers.awaited = none;
 }
 
 // Commits the entries written, in order, waiting for those before entry
@@ -92,9 +117,7 @@ void commitWritten(Workers& workers, std::uint64_t until)
             || (workers.failed && last >= workers.taken))
             break;
         wakeWorkers(workers, false);
-        workers.awaited = last;
-        waitSignal(workers.entryWritten, workers.lock);
-        workers.awaited = none;
+        awaitEntry(workers, last);
     }
     while (directories.committed < directories.handed) {
         std::uint64_t number = directories.committed;
@@ -105,9 +128,7 @@ void commitWritten(Workers& workers, std::uint64_t until)
             if (number >= until)
                 break;
             wakeWorkers(workers, false);
-            workers.awaited = number;
-            waitSignal(workers.entryWritten, workers.lock);
-            workers.awaited = none;
+            awaitEntry(workers, number);
             continue;
         }
         dropLock(workers.lock);
@@ -192,6 +213,8 @@ bool startWorkers(Workers& workers, int count, const char* archiveName, EntryInp
     // is still being written.
     int depth = 4 * int(runEntries) * count;
     workers.depth = count == 1 ? 1 : depth < inFlightLimit ? depth : inFlightLimit;
+    // The calling thread is one of the workers: it writes runs whenever it
+    // would wait.
     workers.places = new (std::nothrow) Place[std::size_t(workers.depth)];
     if (!workers.places)
         return false;
@@ -199,9 +222,9 @@ bool startWorkers(Workers& workers, int count, const char* archiveName, EntryInp
     startSignal(workers.entryHanded);
     startSignal(workers.entryWritten);
     if (count > 1)
-        workers.threads = new (std::nothrow) Worker[std::size_t(count)];
+        workers.threads = new (std::nothrow) Worker[std::size_t(count - 1)];
     if (workers.threads)
-        while (workers.threadCount < count
+        while (workers.threadCount < count - 1
                && startWorker(workers.threads[workers.threadCount], workers, archiveName))
             ++workers.threadCount;
     return true;
@@ -229,7 +252,7 @@ void handEntry(Workers& workers)
     // later one wins.
     if (toWrite && isOnItsWay(workers, place.entry.pathKey))
         settleEntries(workers);
-    if (toWrite && workers.threadCount == 0) {
+    if (toWrite && workers.threadCount == 0 && !workers.failed) {
         writeEntry(place.entry, *workers.input, *workers.sink, *workers.decoder, number);
         toWrite = false;
     }

@@ -1,7 +1,9 @@
 // The workers of an unzip call: threads that write the entries the walk
 // hands out, each with its own input, sink and decoder, while the calling
-// thread commits the entries in the order of the central directory. With
-// one worker, the calling thread writes each entry as it is handed out.
+// thread commits the entries in the order of the central directory. The
+// calling thread is one of the workers: it writes entries itself whenever
+// it would otherwise wait, with the call's input, sink and decoder; with
+// one worker, it writes each entry as it is handed out.
 #ifndef VESK_WORKERS_H
 #define VESK_WORKERS_H
 
@@ -54,7 +56,7 @@ struct Workers {
     bool failed;
     Worker* threads;
     int threadCount;
-    // With no threads, the calling thread writes with these.
+    // The calling thread writes with these.
     EntryInput* input;
     OutputSink* sink;
     Decoder* decoder;
@@ -66,10 +68,10 @@ struct Workers {
 // processors the process may use, at most defaultWorkerLimit.
 int chooseWorkerCount();
 
-// Starts `count` workers for the call on the archive; with one, the calling
-// thread writes with `input`, `sink` and `decoder`. Fewer start when threads
-// or streams cannot be had. False when there is no memory for the entries on
-// their way.
+// Starts `count` workers for the call on the archive: the calling thread,
+// which writes with `input`, `sink` and `decoder`, and count - 1 threads.
+// Fewer threads start when threads or streams cannot be had. False when
+// there is no memory for the entries on their way.
 bool startWorkers(Workers& workers, int count, const char* archiveName, EntryInput& input, OutputSink& sink,
                   Decoder& decoder, OpenDirectories& directories);
 
