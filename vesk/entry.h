@@ -13,15 +13,16 @@
 // The export's numbers: unzipOneFile returns them.
 enum EntryOutcome { entryExtracted, entryFailed, entryMethodUnsupported };
 
-// An entry on its way from the walk to its commit.
+// An entry on its way from the walk to its commit. The path and the
+// message's detail come last: an entry touches little more of them than
+// its path's length.
 struct PendingEntry {
     CentralRecord record;
     // Where its data lies in the archive.
     std::uint64_t dataStart;
     std::uint64_t dataEnd;
-    // The output path; the file's name is what follows its last backslash,
-    // in `directory`.
-    char path[pathCapacity];
+    // The file's name follows the last backslash of the path, at
+    // `fileName`, in `directory`.
     std::size_t fileName;
     DirectoryHandle directory;
     // What identifies the path, in whatever case and form the file system
@@ -37,6 +38,7 @@ struct PendingEntry {
     // The result, and what shows a failure.
     EntryOutcome outcome;
     Message failure;
+    char path[pathCapacity];
     char detail[pathCapacity];
 };
 

@@ -153,14 +153,14 @@ void commitWritten(Workers& workers, std::uint64_t until)
 }
 
 // Whether an entry on its way makes its file at the path with that key.
-bool isOnItsWay(Workers& workers, std::uint64_t key)
+// The keys of committed entries are stale, but a match there only makes
+// the walk wait.
+bool isOnItsWay(const Workers& workers, std::uint64_t key)
 {
-    const OpenDirectories& directories = *workers.directories;
-    for (std::uint64_t number = directories.committed; number < directories.handed; ++number) {
-        const PendingEntry& entry = placeOf(workers, number).entry;
-        if (entry.toWrite && entry.pathKey == key)
+    const std::uint64_t* keys = workers.pathKeys;
+    for (int i = 0; i < workers.depth; ++i)
+        if (keys[i] == key)
             return true;
-    }
     return false;
 }
 
@@ -216,8 +216,15 @@ bool startWorkers(Workers& workers, int count, const char* archiveName, EntryInp
     // The calling thread is one of the workers: it writes runs whenever it
     // would wait.
     workers.places = new (std::nothrow) Place[std::size_t(workers.depth)];
-    if (!workers.places)
+    workers.pathKeys = new (std::nothrow) std::uint64_t[std::size_t(workers.depth)];
+    if (!workers.places || !workers.pathKeys) {
+        delete[] workers.places;
+        workers.places = nullptr;
+        delete[] workers.pathKeys;
         return false;
+    }
+    for (int i = 0; i < workers.depth; ++i)
+        workers.pathKeys[i] = none;
     startLock(workers.lock);
     startSignal(workers.entryHanded);
     startSignal(workers.entryWritten);
@@ -252,6 +259,7 @@ void handEntry(Workers& workers)
     // later one wins.
     if (toWrite && isOnItsWay(workers, place.entry.pathKey))
         settleEntries(workers);
+    workers.pathKeys[number % std::uint64_t(workers.depth)] = toWrite ? place.entry.pathKey : none;
     if (toWrite && workers.threadCount == 0 && !workers.failed) {
         writeEntry(place.entry, *workers.input, *workers.sink, *workers.decoder, number);
         toWrite = false;
@@ -294,6 +302,7 @@ void stopWorkers(Workers& workers)
     }
     delete[] workers.threads;
     delete[] workers.places;
+    delete[] workers.pathKeys;
     workers.places = nullptr;
     endSignal(workers.entryWritten);
     endSignal(workers.entryHanded);

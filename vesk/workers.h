@@ -28,8 +28,8 @@ struct Worker {
 
 // An entry on its way, and whether its worker is done with it.
 struct Place {
-    PendingEntry entry;
     bool written;
+    PendingEntry entry;
 };
 
 struct Workers {
@@ -39,8 +39,11 @@ struct Workers {
     Lock lock;
     Signal entryHanded;   // idle workers wait for entries
     Signal entryWritten;  // the calling thread waits for the awaited one
-    // The entries on their way: entry n lives in places[n % depth].
+    // The entries on their way: entry n lives in places[n % depth], and
+    // the key of the path where it makes its file (none: all ones) in
+    // pathKeys[n % depth], side by side for a quick search.
     Place* places;
+    std::uint64_t* pathKeys;
     int depth;
     // Entries taken by the workers, in order, a run at a time.
     std::uint64_t taken;
