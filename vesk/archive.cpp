@@ -195,14 +195,10 @@ bool walkArchive(ArchiveWalk& walk, const char* archiveName, char* destination)
         return false;
     }
     std::setvbuf(walk.directory, walk.directoryBuffer, _IOFBF, sizeof walk.directoryBuffer);
-    // No more workers than entries: a thread would only cost its start.
-    int workerCount = chooseWorkerCount();
-    if (walk.recordCount < std::uint64_t(workerCount))
-        workerCount = walk.recordCount == 0 ? 1 : int(walk.recordCount);
     bool extracted = false;
     if (!gatherSpanStarts(walk)
-        || !startWorkers(call.workers, workerCount, archiveName, call.input, call.sink, call.decoder,
-                         walk.directories)) {
+        || !startWorkers(call.workers, chooseWorkerCount(walk.recordCount), archiveName, call.input,
+                         call.sink, call.decoder, walk.directories)) {
         showError(outOfMemory);
     } else {
         walk.directories.beforeMaking = beforeMakingDirectory;

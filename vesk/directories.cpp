@@ -65,12 +65,12 @@ PathOutcome enterComponent(OpenDirectories& open, char* path, char* name, char* 
     *end = '\0';
     DirectoryHandle parent = open.held[open.count - 1];
     DirectoryHandle directory;
-    PathOutcome outcome =
-        PathOutcome(enterDirectory(parent, name, open.committed == open.handed, &directory));
+    bool settled = open.committed == open.handed;
+    PathOutcome outcome = PathOutcome(enterDirectory(parent, name, settled, &directory));
     if (outcome == pathMissing) {
         // Made while earlier entries are on their way, it is listed, to be
         // removed if one of them fails.
-        if (open.committed != open.handed && !open.beforeMaking(open.context, path))
+        if (!settled && !open.beforeMaking(open.context, path))
             outcome = pathRefused;
         else
             outcome = PathOutcome(enterDirectory(parent, name, true, &directory));

@@ -110,6 +110,13 @@ void removeOutput(DirectoryHandle parent, const char* name, const char* aside);
 // as the same, get the same number; others almost always another.
 std::uint64_t pathKey(const char* path);
 
+// The key is FNV-1a over the units of the path, as each platform reads it.
+constexpr std::uint64_t emptyPathKey = 0xcbf29ce484222325;
+inline std::uint64_t extendPathKey(std::uint64_t key, unsigned unit)
+{
+    return (key ^ unit) * 0x100000001b3;
+}
+
 // Positions a stream at an absolute offset; archives may exceed 2 GiB.
 bool seekStream(std::FILE* stream, std::uint64_t position);
 

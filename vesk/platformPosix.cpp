@@ -169,8 +169,7 @@ bool openOutputStream(DirectoryHandle parent, const char* name, std::uint64_t un
     *stream = file == -1 ? nullptr : fdopen(file, "wb");
     if (file != -1 && !*stream) {
         close(file);
-        if (*aside)
-            unlinkat(parent, aside, 0);
+        removeOutput(parent, name, aside);
     }
     return *stream != nullptr;
 }
@@ -222,9 +221,9 @@ void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime, Sta
 // Names are bytes here: the same bytes, the same file.
 std::uint64_t pathKey(const char* path)
 {
-    std::uint64_t key = 0xcbf29ce484222325;  // FNV-1a
+    std::uint64_t key = emptyPathKey;
     for (const unsigned char* c = reinterpret_cast<const unsigned char*>(path); *c; ++c)
-        key = (key ^ *c) * 0x100000001b3;
+        key = extendPathKey(key, *c);
     return key;
 }
 

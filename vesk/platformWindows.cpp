@@ -80,6 +80,13 @@ struct ComponentName {
     UNICODE_STRING native;
 };
 
+// The native name: the first `length` units of the text.
+void setNativeName(ComponentName& component, std::size_t length)
+{
+    component.native.Buffer = component.text;
+    component.native.Length = component.native.MaximumLength = USHORT(length * sizeof(wchar_t));
+}
+
 // False when the name is empty once Windows has trimmed it: the wide calls
 // drop trailing dots and blanks, and the native ones, which would keep
 // them, get the name those calls would use.
@@ -90,9 +97,17 @@ bool takeComponent(const char* name, ComponentName& component)
     std::size_t length = wcslen(component.text);
     while (length != 0 && (component.text[length - 1] == L'.' || component.text[length - 1] == L' '))
         --length;
-    component.native.Buffer = component.text;
-    component.native.Length = component.native.MaximumLength = USHORT(length * sizeof(wchar_t));
+    setNativeName(component, length);
     return length != 0;
+}
+
+// A name made aside as the native calls take it, its full stop kept.
+bool takeAside(const char* aside, ComponentName& component)
+{
+    if (!toWide(aside, component.text))
+        return false;
+    setNativeName(component, wcslen(component.text));
+    return true;
 }
 
 // Opens or makes `name` in the directory `parent`: the name alone is looked
@@ -123,8 +138,7 @@ int standsInParent(HANDLE parent, ComponentName& name, HANDLE opened)
     // A listing keeps the name it was first asked for: a fresh handle of the
     // parent, opened by itself, for each.
     ComponentName self;
-    self.native.Buffer = self.text;
-    self.native.Length = self.native.MaximumLength = 0;
+    setNativeName(self, 0);
     HANDLE listed = nullptr;
     if (createAt(parent, self, FILE_LIST_DIRECTORY, FILE_OPEN, FILE_DIRECTORY_FILE, &listed) != 0)
         return pathRefused;
@@ -166,11 +180,7 @@ bool renameInto(HANDLE file, HANDLE parent, const ComponentName& name)
 void nameAside(ComponentName& aside, std::uint64_t unique, unsigned attempt, char* text)
 {
     std::snprintf(text, asideCapacity, "vesk~%llx-%x.", static_cast<unsigned long long>(unique), attempt);
-    std::size_t length = 0;
-    for (; text[length] != '\0'; ++length)
-        aside.text[length] = wchar_t(text[length]);
-    aside.native.Buffer = aside.text;
-    aside.native.Length = aside.native.MaximumLength = USHORT(length * sizeof(wchar_t));
+    takeAside(text, aside);
 }
 
 // Opens `name` in `parent` to delete it, and deletes it; `kind` tells a
@@ -183,17 +193,6 @@ void removeAt(HANDLE parent, ComponentName& name, ULONG kind)
     FILE_DISPOSITION_INFO disposal = {TRUE};
     SetFileInformationByHandle(opened, FileDispositionInfo, &disposal, sizeof disposal);
     CloseHandle(opened);
-}
-
-// A name made aside as the native calls take it, its full stop kept.
-bool takeAside(const char* aside, ComponentName& component)
-{
-    if (!toWide(aside, component.text))
-        return false;
-    component.native.Buffer = component.text;
-    component.native.Length = component.native.MaximumLength =
-        USHORT(wcslen(component.text) * sizeof(wchar_t));
-    return true;
 }
 
 }  // namespace
@@ -230,8 +229,8 @@ bool openOutputStream(DirectoryHandle parent, const char* name, std::uint64_t un
         CloseHandle(file);
     else
         _close(descriptor);
-    if (*aside)
-        removeAt(parent, component, FILE_NON_DIRECTORY_FILE);
+    // The component names the file made, under its name or aside.
+    removeAt(parent, component, FILE_NON_DIRECTORY_FILE);
     return false;
 }
 
@@ -356,7 +355,7 @@ std::uint64_t pathKey(const char* path)
     if (units == 0)
         units = 1;
     CharUpperBuffW(wide, DWORD(units - 1));
-    std::uint64_t key = 0xcbf29ce484222325;  // FNV-1a
+    std::uint64_t key = emptyPathKey;
     for (int i = 0; i < units - 1; ++i) {
         int next = i;
         while (next < units - 1 && (wide[next] == L'.' || wide[next] == L' '))
@@ -365,7 +364,7 @@ std::uint64_t pathKey(const char* path)
             i = next - 1;  // a run of trailing dots and blanks
             continue;
         }
-        key = (key ^ std::uint16_t(wide[i])) * 0x100000001b3;
+        key = extendPathKey(key, std::uint16_t(wide[i]));
     }
     return key;
 }

@@ -183,15 +183,19 @@ bool startWorker(Worker& worker, Workers& workers, const char* archiveName)
 
 }  // namespace
 
-int chooseWorkerCount()
+int chooseWorkerCount(std::uint64_t entries)
 {
     const char* chosen = std::getenv("VESK_THREADS");
     char* end;
     long count = chosen ? std::strtol(chosen, &end, 10) : 0;
-    if (chosen && end != chosen && *end == '\0' && count >= 1 && count <= workerLimit)
-        return int(count);
-    int processors = usableProcessors();
-    return processors < 1 ? 1 : processors < defaultWorkerLimit ? processors : defaultWorkerLimit;
+    if (!(chosen && end != chosen && *end == '\0' && count >= 1 && count <= workerLimit)) {
+        int processors = usableProcessors();
+        count = processors < defaultWorkerLimit ? processors : defaultWorkerLimit;
+    }
+    // No more workers than entries: a thread would only cost its start.
+    if (std::uint64_t(count) > entries)
+        count = long(entries);
+    return count < 1 ? 1 : int(count);
 }
 
 bool startWorkers(Workers& workers, int count, const char* archiveName, EntryInput& input, OutputSink& sink,
@@ -260,16 +264,14 @@ void handEntry(Workers& workers)
     if (toWrite && isOnItsWay(workers, place.entry.pathKey))
         settleEntries(workers);
     workers.pathKeys[number % std::uint64_t(workers.depth)] = toWrite ? place.entry.pathKey : none;
-    if (toWrite && workers.threadCount == 0 && !workers.failed) {
-        writeEntry(place.entry, *workers.input, *workers.sink, *workers.decoder, number);
-        toWrite = false;
-    }
     takeLock(workers.lock);
     place.written = !toWrite;
     ++directories.handed;
     wakeWorkers(workers, place.entry.record.compressedSize < runBytes);
     dropLock(workers.lock);
-    commitWritten(workers, directories.committed);
+    // Without threads the calling thread writes the entry now, as it waits
+    // for it.
+    commitWritten(workers, workers.threadCount == 0 ? directories.handed : directories.committed);
 }
 
 bool settleEntries(Workers& workers)

@@ -68,8 +68,9 @@ struct Workers {
 };
 
 // How many workers a call has: VESK_THREADS (1 to 64) if set, else the
-// processors the process may use, at most defaultWorkerLimit.
-int chooseWorkerCount();
+// processors the process may use, at most defaultWorkerLimit; never more
+// than the archive's entries.
+int chooseWorkerCount(std::uint64_t entries);
 
 // Starts `count` workers for the call on the archive: the calling thread,
 // which writes with `input`, `sink` and `decoder`, and count - 1 threads.
