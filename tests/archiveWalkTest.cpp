@@ -1,5 +1,10 @@
 // Recognising the archive, finding its end record and walking the central
 // directory, seen through unzip's result, messages and output.
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <functional>
 
@@ -423,6 +428,171 @@ TEST_F(Workers, theFirstFailureDecidesWithAnyCount)
         EXPECT_EQ(readFile(target + "/p6/f300") == "stood there before", c.shown.first != 0) << c.name;
         // Where the file stood, the new one was made aside: no such name is left.
         EXPECT_EQ(one.second.find('\\'), std::string::npos) << c.name;
+    }
+}
+
+// Two spellings of one path name one file, whatever the count: the later
+// entry wins and a file stays a file, as with one worker. The first run of
+// work starts with many zeros, so that a later run, which makes the second
+// spelling's file, would start before the first spelling's file is made.
+TEST_F(Workers, spellingsOfOnePathWithAnyCount)
+{
+    Entry zeros{"zeros", std::string(16 << 20, '\0'), 8};
+    std::vector<Entry> between;
+    for (int i = 0; i < 20; ++i)
+        between.push_back(Entry{"small" + std::to_string(i), "s"});
+    Entry badCrc{"bad", "spoilt"};
+    badCrc.crc = 1;
+    struct Case {
+        const char* name;
+        std::vector<Entry> entries;
+        Shown shown;
+        std::string x;  // what stands at x: a file's bytes, or "/" for a folder
+    } cases[] = {
+        {"dot", {Entry{"x", "EARLY"}, Entry{"./x", "LATE"}}, {0, {}}, "LATE"},
+        {"double slash", {Entry{"d/x", "EARLY"}, Entry{"d//x", "LATE"}}, {0, {}}, ""},
+        {"backslash", {Entry{"x", "EARLY"}, Entry{".\\x", "LATE"}}, {0, {}}, "LATE"},
+        {"failure between",
+         {Entry{"x", "EARLY"}, badCrc, Entry{"./x", "LATE"}},
+         {1, {"CRC FAILED :-("}},
+         "EARLY"},
+        {"file then folder",
+         {Entry{"x", "EARLY"}, Entry{"./x/y", "LATE"}},
+         {1, {"Can't open output file :-("}},
+         "EARLY"},
+        {"file then directory entry",
+         {Entry{"x", "EARLY"}, Entry{"./x/", ""}},
+         {1, {"Can't create directory #./x/# :-("}},
+         "EARLY"},
+    };
+    for (const Case& c : cases) {
+        Archive archive{{zeros, c.entries.front()}};
+        archive.entries.insert(archive.entries.end(), between.begin(), between.end());
+        archive.entries.insert(archive.entries.end(), c.entries.begin() + 1, c.entries.end());
+        writeFile(archivePath, buildArchive(archive).bytes);
+        auto none = [](const std::string&) {};
+        auto one = extractWith(1, std::string(c.name) + "1", none);
+        EXPECT_EQ(one.first, c.shown) << c.name;
+        std::string target = dir / (std::string(c.name) + "1");
+        EXPECT_EQ(readFile(target + (c.x.empty() ? "/d/x" : "/x")), c.x.empty() ? "LATE" : c.x) << c.name;
+        for (int workers : {2, 8})
+            EXPECT_EQ(extractWith(workers, c.name + std::to_string(workers), none), one) << c.name << workers;
+    }
+}
+
+// A small disk: a file that stood at an entry's name stays as it was when
+// the new one cannot be written whole, and several workers fail no entry
+// that one worker extracts, stopping where one worker stops.
+TEST_F(Workers, aFullDiskWithAnyCount)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small disk needs root";
+    std::vector<std::string> mounted;
+    auto smallDisk = [&](const std::string& target, const char* size) {
+        if (mount("tmpfs", target.c_str(), "tmpfs", 0, size) != 0)
+            return false;
+        mounted.push_back(target);
+        return true;
+    };
+    const std::string standing = randomBytes(3584 << 10, 1);
+    Archive several;
+    for (int i = 0; i < 20; ++i)
+        several.entries.push_back(Entry{"f" + std::to_string(i), randomBytes(200 << 10, unsigned(i))});
+    Archive tooLarge;
+    for (int i = 0; i < 30; ++i)
+        tooLarge.entries.push_back(Entry{"g" + std::to_string(i), randomBytes(300 << 10, unsigned(i))});
+    struct Case {
+        const char* name;
+        Archive archive;
+        const char* size;
+        std::function<void(const std::string&)> lay;
+        Shown shown;
+    } cases[] = {
+        {"replaced",
+         Archive{{Entry{"f", randomBytes(3584 << 10, 2)}}},
+         "size=6m",
+         [&](const std::string& target) {
+             writeFile(target + "/f", standing);
+             fs::last_write_time(target + "/f", fs::file_time_type(std::chrono::hours(1)));
+         },
+         {1, {"Can't write output file :-("}}},
+        {"twice",
+         several,
+         "size=4400k",
+         [&](const std::string& target) {
+             for (const Entry& entry : several.entries)
+                 writeFile(target + "/" + entry.name, entry.data);
+         },
+         {0, {}}},
+        {"too large", tooLarge, "size=4m", [](const std::string&) {}, {1, {"Can't write output file :-("}}},
+    };
+    for (const Case& c : cases) {
+        writeFile(archivePath, buildArchive(c.archive).bytes);
+        std::pair<Shown, std::string> one;
+        for (int workers : {1, 8}) {
+            bool laid = true;
+            auto outcome =
+                extractWith(workers, c.name + std::to_string(workers), [&](const std::string& target) {
+                    laid = smallDisk(target, c.size);
+                    c.lay(target);
+                });
+            ASSERT_TRUE(laid) << "cannot mount a tmpfs";
+            EXPECT_EQ(outcome.first, c.shown) << c.name << workers;
+            if (workers == 1)
+                one = outcome;
+            EXPECT_EQ(outcome.second, one.second) << c.name;
+        }
+        if (std::string(c.name) == "replaced") {
+            EXPECT_EQ(readFile(dir / "replaced1/f"), standing);
+            EXPECT_EQ(readFile(dir / "replaced8/f"), standing);
+        }
+    }
+    for (const std::string& target : mounted)
+        umount(target.c_str());
+}
+
+// After the first failure in order, entries behind it stop writing at
+// their next stretch of output: a bad stored entry before 256 MiB of
+// zeros costs little more than its own bytes.
+TEST_F(Workers, writingStopsAtTheFirstFailure)
+{
+    Entry bad{"bad", randomBytes(8 << 20, 3)};
+    bad.crc = 1;
+    Entry zeros{"zeros", std::string(256 << 20, '\0'), 8};
+    zeros.level = 1;
+    writeFile(archivePath, buildArchive(Archive{{bad, zeros}}).bytes);
+    auto none = [](const std::string&) {};
+    for (int workers : {1, 8}) {
+        std::uint64_t before = ioCount("wchar:");
+        EXPECT_EQ(extractWith(workers, "w" + std::to_string(workers), none).first,
+                  Shown(1, {"CRC FAILED :-("}));
+        EXPECT_LT(ioCount("wchar:") - before, std::uint64_t(80) << 20) << workers;
+    }
+}
+
+// A call killed while it replaces files leaves no file made aside: until
+// its commit such a file has no name.
+TEST_F(Workers, aKilledCallLeavesNothingAside)
+{
+    Archive archive;
+    for (int i = 0; i < 64; ++i)
+        archive.entries.push_back(Entry{"f" + std::to_string(i), randomBytes(1 << 20, unsigned(i))});
+    writeFile(archivePath, buildArchive(archive).bytes);
+    const std::string target = dir / "killed";
+    fs::create_directories(target);
+    for (const Entry& entry : archive.entries)
+        writeFile(target + "/" + entry.name, "stood there");
+    for (int delayMs : {5, 20, 60}) {
+        pid_t child = fork();
+        if (child == 0) {
+            setenv("VESK_THREADS", "2", 1);
+            _exit(unzip(archivePath.c_str(), target.c_str()));
+        }
+        usleep(useconds_t(delayMs) * 1000);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        for (const std::string& name : listTree(target))
+            EXPECT_EQ(name.find('\\'), std::string::npos) << name << " after " << delayMs << " ms";
     }
 }
 

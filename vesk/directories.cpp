@@ -28,13 +28,13 @@ void hold(OpenDirectories& open, DirectoryHandle directory, std::size_t end)
 // Opens the destination as the first held directory. The folders along it
 // are the caller's: made where missing and followed where they are links;
 // what cannot be made there is the caller's affair, and opening the
-// destination shows whether it went wrong. A name ending in a full stop,
-// which Windows would trim to another name, is never made.
+// destination shows whether it went wrong. On Windows a name ending in a
+// full stop, which the system would trim to another name, is never made.
 PathOutcome openDestination(OpenDirectories& open, char* path, std::size_t destinationLength)
 {
     for (char* end = std::strchr(path, '\\'); end && std::size_t(end - path) < destinationLength;
          end = std::strchr(end + 1, '\\'))
-        if (end != path && end[-1] != '.') {
+        if (end != path && !(windowsNames && end[-1] == '.')) {
             *end = '\0';
             makeDirectory(path);
             *end = '\\';
@@ -58,9 +58,6 @@ PathOutcome enterComponent(OpenDirectories& open, char* path, char* name, char* 
     // An empty name and "." name the directory they stand in.
     if (end == name || (end - name == 1 && *name == '.'))
         return pathReady;
-    // Windows would trim a final full stop and find another name.
-    if (end[-1] == '.')
-        return pathRefused;
     char kept = *end;
     *end = '\0';
     DirectoryHandle parent = open.held[open.count - 1];
@@ -68,17 +65,20 @@ PathOutcome enterComponent(OpenDirectories& open, char* path, char* name, char* 
     bool settled = open.committed == open.handed;
     PathOutcome outcome = PathOutcome(enterDirectory(parent, name, settled, &directory));
     if (outcome == pathMissing) {
-        // Made while earlier entries are on their way, it is listed, to be
-        // removed if one of them fails.
-        if (!settled && !open.beforeMaking(open.context, path))
+        // Made while earlier entries are on their way, it is listed with a
+        // handle of its parent of its own, to be removed if one of them
+        // fails; without such a handle they are settled first.
+        DirectoryHandle parentCopy;
+        bool listed = copyDirectory(parent, &parentCopy);
+        if (!open.beforeMaking(open.context, path, !listed))
             outcome = pathRefused;
         else
             outcome = PathOutcome(enterDirectory(parent, name, true, &directory));
-        if (outcome == pathReady && open.committed != open.handed) {
-            open.made[open.madeCount++] = {path, std::size_t(name - path), std::size_t(end - path), parent,
-                                           open.handed};
-            open.lastUse[open.count - 1] = open.handed + 1;
-        }
+        if (outcome == pathReady && listed && open.committed != open.handed)
+            open.made[open.madeCount++] = {path, std::size_t(name - path), std::size_t(end - path),
+                                           parentCopy, open.handed};
+        else if (listed)
+            closeDirectory(parentCopy);
     }
     *end = kept;
     if (outcome != pathReady)
@@ -128,7 +128,7 @@ PathOutcome enterPathDirectories(OpenDirectories& open, char* path, std::size_t 
     return outcome;
 }
 
-void startDirectories(OpenDirectories& open, bool (*beforeMaking)(void*, const char*), void* context)
+void startDirectories(OpenDirectories& open, bool (*beforeMaking)(void*, const char*, bool), void* context)
 {
     open.count = 0;
     open.handed = 0;
@@ -148,8 +148,8 @@ DirectoryHandle useDeepestDirectory(OpenDirectories& open)
 void keepMadeDirectories(OpenDirectories& open, std::uint64_t entry)
 {
     int kept = 0;
-    while (kept < open.madeCount && open.made[kept].entry <= entry)
-        ++kept;
+    for (; kept < open.madeCount && open.made[kept].entry <= entry; ++kept)
+        closeDirectory(open.made[kept].parent);
     if (kept != 0) {
         open.madeCount -= kept;
         std::memmove(open.made, open.made + kept, std::size_t(open.madeCount) * sizeof *open.made);
@@ -168,6 +168,7 @@ void keepMadeDirectories(OpenDirectories& open, std::uint64_t entry)
 
 void removeMadeDirectories(OpenDirectories& open)
 {
+    closeDirectories(open);
     while (open.madeCount != 0) {
         const OpenDirectories::Made& made = open.made[--open.madeCount];
         char name[pathCapacity];
@@ -175,6 +176,7 @@ void removeMadeDirectories(OpenDirectories& open)
         std::memcpy(name, made.path + made.start, length);
         name[length] = '\0';
         removeDirectory(made.parent, name);
+        closeDirectory(made.parent);
     }
 }
 

@@ -41,8 +41,7 @@ struct OpenDirectories {
     std::uint64_t handed;
     std::uint64_t committed;
     std::uint64_t lastUse[heldLimit];
-    // Each entry on its way keeps its file's directory, and each directory
-    // listed below keeps its parent.
+    // Each entry on its way keeps its file's directory.
     DirectoryHandle retired[2 * inFlightLimit];
     std::uint64_t retiredUse[2 * inFlightLimit];
     int retiredCount;
@@ -50,8 +49,10 @@ struct OpenDirectories {
     // The directories made while earlier entries were on their way, for
     // the entry that made them, oldest first: removed again when an
     // earlier entry fails. Each is the component from `start` to `end` of
-    // the entry's path, in `parent`, which stays open until the entry is
-    // committed.
+    // the entry's path, in `parent`, a handle of its own that is closed
+    // when the entry is committed: so the held directories can all be
+    // closed before the removal, which Windows completes only for a
+    // directory no handle holds.
     struct Made {
         const char* path;
         std::size_t start;
@@ -63,13 +64,14 @@ struct OpenDirectories {
 
     // Called before a directory is made while entries are on their way,
     // with its path: commits them first when one of them makes its file at
-    // that path, or the list above is full; false when one failed.
-    bool (*beforeMaking)(void* context, const char* path);
+    // that path, the list above is full, or `mustSettle`; false when one
+    // failed.
+    bool (*beforeMaking)(void* context, const char* path, bool mustSettle);
     void* context;
 };
 
 // Starts the directories of a walk: nothing held, nothing handed out.
-void startDirectories(OpenDirectories& open, bool (*beforeMaking)(void*, const char*), void* context);
+void startDirectories(OpenDirectories& open, bool (*beforeMaking)(void*, const char*, bool), void* context);
 
 // Enters every directory that a backslash of `path` ends, outermost first,
 // and the path itself `withLast`; the first `destinationLength` characters
@@ -93,7 +95,8 @@ DirectoryHandle useDeepestDirectory(OpenDirectories& open);
 void keepMadeDirectories(OpenDirectories& open, std::uint64_t entry);
 
 // Removes the directories made for the entries still on their way, newest
-// first: an earlier entry failed, and their files are gone.
+// first: an earlier entry failed, and their files are gone. The held
+// directories are closed first.
 void removeMadeDirectories(OpenDirectories& open);
 
 // Closes every held and retired directory.

@@ -145,7 +145,7 @@ void writeEntry(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decode
     }
     std::FILE* file;
     entry.fileMade =
-        openOutputStream(entry.directory, entry.path + entry.fileName, unique, entry.aside, &file);
+        openOutputStream(entry.directory, entry.path + entry.fileName, unique, entry.output, &file);
     if (!entry.fileMade) {
         refuse(entry, cannotOpenOutput);
         return;
@@ -158,13 +158,15 @@ void writeEntry(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decode
 
 EntryOutcome commitEntry(PendingEntry& entry)
 {
-    // Where the new file cannot take the name, it could not have been
-    // opened under it either.
-    if (entry.fileMade && entry.aside[0] != '\0'
-        && !placeOutput(entry.directory, entry.aside, entry.path + entry.fileName)) {
-        removeOutput(entry.directory, entry.path + entry.fileName, entry.aside);
+    if (entry.fileMade) {
+        const char* name = entry.path + entry.fileName;
+        if (entry.outcome != entryExtracted && entry.output.aside)
+            removeOutput(entry.directory, entry.output, name);
+        // Where the new file cannot take the name, it could not have been
+        // opened under it either.
+        else if (!placeOutput(entry.directory, entry.output, name))
+            refuse(entry, cannotOpenOutput);
         entry.fileMade = false;
-        refuse(entry, cannotOpenOutput);
     }
     if (entry.outcome != entryExtracted)
         showError(entry.failure, entry.detail);
@@ -174,7 +176,7 @@ EntryOutcome commitEntry(PendingEntry& entry)
 void discardEntry(PendingEntry& entry)
 {
     if (entry.fileMade)
-        removeOutput(entry.directory, entry.path + entry.fileName, entry.aside);
+        removeOutput(entry.directory, entry.output, entry.path + entry.fileName);
     entry.fileMade = false;
 }
 

@@ -31,10 +31,10 @@ struct PendingEntry {
     std::uint64_t pathKey;
     // Whether a file remains to be written.
     bool toWrite;
-    // Whether the file was made, under its name or, when aside holds one,
-    // under that name beside it.
+    // Whether the file was made, under its name or aside, and what the call
+    // keeps of it until the commit.
     bool fileMade;
-    char aside[asideCapacity];
+    OutputFile output;
     // The result, and what shows a failure.
     EntryOutcome outcome;
     Message failure;
@@ -62,7 +62,9 @@ void writeEntry(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decode
                 std::uint64_t unique);
 
 // Puts the entry's file in place under its name, and shows its failure if
-// any; returns its result.
+// any; returns its result. A file made aside replaces the one at the name
+// only when the entry is complete and checked; otherwise it goes, and the
+// file at the name stays.
 EntryOutcome commitEntry(PendingEntry& entry);
 
 // Removes what the entry made: an earlier one failed.

@@ -8,21 +8,20 @@
 
 namespace {
 
-// A component that climbs out of its directory.
+// A component that climbs out of its directory. Windows trims the final
+// dots and blanks of a name, so there any other name of dots and blanks
+// alone would become "..", "." or nothing; "." itself names the directory
+// it stands in.
 bool isParentComponent(const char* begin, const char* end)
 {
     if (end - begin == 2 && begin[0] == '.' && begin[1] == '.')
         return true;
-    if (!windowsNames)
+    if (!windowsNames || end == begin || (end - begin == 1 && *begin == '.'))
         return false;
-    int dots = 0;
-    for (const char* c = begin; c != end; ++c) {
-        if (*c == '.')
-            ++dots;
-        else if (*c != ' ')
+    for (const char* c = begin; c != end; ++c)
+        if (*c != '.' && *c != ' ')
             return false;
-    }
-    return dots >= 2;
+    return true;
 }
 
 bool sameLetters(const char* text, const char* lower, std::size_t length)
@@ -160,6 +159,22 @@ bool buildOutputPath(char* outputPath, const char* destination, const char* name
     for (std::size_t i = 0; i <= nameLength; ++i)
         outputPath[destinationLength + i] = name[i] == '/' ? '\\' : name[i];
     return true;
+}
+
+std::uint64_t pathKey(const char* path)
+{
+    std::uint64_t key = 0xcbf29ce484222325;
+    for (const char* begin = path;; ++begin) {
+        const char* end = begin;
+        while (*end != '\0' && !isSeparator(*end))
+            ++end;
+        // An empty name and "." name the directory they stand in.
+        if (end != begin && !(end - begin == 1 && *begin == '.'))
+            key = hashKeyUnit(extendPathKey(key, begin, std::size_t(end - begin)), '\\');
+        if (*end == '\0')
+            return key;
+        begin = end;
+    }
 }
 
 bool fitsPathLimit(const char* path, std::size_t spare)

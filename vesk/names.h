@@ -4,6 +4,7 @@
 #define VESK_NAMES_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "records.h"
 
@@ -31,6 +32,12 @@ bool isSafeName(const char* name);
 // backslashes, in pathCapacity bytes; false when it does not fit the
 // platform's path limit.
 bool buildOutputPath(char* outputPath, const char* destination, const char* name);
+
+// A number for the file that a path of the library's text names: paths that
+// name the same file, in whatever case or form the file system takes as the
+// same, and with whatever empty or "." components, get the same number;
+// others almost always another.
+std::uint64_t pathKey(const char* path);
 
 // Whether a path of the library's text, with `spare` units to add later,
 // stays below the path limit.

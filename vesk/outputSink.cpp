@@ -5,6 +5,7 @@
 void startSinkForCall(OutputSink& sink)
 {
     sink.file = nullptr;
+    sink.stop = nullptr;
     sink.stampMinute.minute = ~std::uint32_t(0);
 }
 
@@ -22,6 +23,8 @@ bool writeOutput(OutputSink& sink, const unsigned char* bytes, std::int32_t leng
         sink.overran = true;
         return false;
     }
+    if (sink.stop && sink.stop->load(std::memory_order_relaxed))
+        return false;
     sink.room -= std::uint64_t(length);
     sink.crc = advanceCrc(sink.crc, bytes, length);
     return std::fwrite(bytes, 1, std::size_t(length), sink.file) == std::size_t(length);

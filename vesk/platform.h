@@ -7,6 +7,7 @@
 #ifndef VESK_PLATFORM_H
 #define VESK_PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -81,38 +82,61 @@ void closeDirectory(DirectoryHandle directory);
 // Removes the empty directory `name` that the call made in `parent`.
 void removeDirectory(DirectoryHandle parent, const char* name);
 
+// A second handle of the same directory, closed on its own; false when none
+// can be had.
+bool copyDirectory(DirectoryHandle directory, DirectoryHandle* copy);
+
 // Room for the name of a file made aside, its NUL included.
 constexpr int asideCapacity = 40;
 
+// A file the call made for an entry, from its making to its commit or
+// removal.
+#if defined(_WIN32)
+using FileHandle = void*;
+#else
+using FileHandle = int;
+#endif
+struct OutputFile {
+    // Windows keeps a handle of the file, so that its commit and removal act
+    // on the file made, whatever stands at its name by then; POSIX keeps the
+    // descriptor of a file made aside without a name (-1: none).
+    FileHandle handle;
+    // Made beside a file that stands at the entry's name; `asideName` is the
+    // name it has there, empty for a file without one.
+    bool aside;
+    char asideName[asideCapacity];
+};
+
 // Makes an entry's output file `name` (a single component) in `parent`
 // anew and opens it for writing raw bytes. Where nothing stands at the
-// name, the file is made under it and `aside` is left empty. Where a file
-// or a link stands there, it is left as it is until placeOutput: the new
-// file is made beside it under a temporary name, written to `aside`, which
-// no entry's name can be and which `unique` (a number no other file of the
-// call uses) keeps apart from the call's other such names. False when
-// neither can be made, or a directory, device, FIFO or socket stands at
-// the name.
-bool openOutputStream(DirectoryHandle parent, const char* name, std::uint64_t unique, char* aside,
+// name, the file is made under it. Where a file or a link stands there, it
+// is left as it is until placeOutput: the new file is made beside it,
+// without a name where the file system allows it, else under a temporary
+// name that `unique` (a number no other file of the call uses) keeps apart
+// from the call's other such names; a call that ends before the commit
+// leaves no file made aside behind where it can. False when neither can be
+// made, or a directory, device, FIFO or socket stands at the name.
+bool openOutputStream(DirectoryHandle parent, const char* name, std::uint64_t unique, OutputFile& made,
                       std::FILE** stream);
 
-// Renames the file made aside over `name` in `parent`: what stands there is
-// replaced, never written through or followed; false when that cannot be
-// done.
-bool placeOutput(DirectoryHandle parent, const char* aside, const char* name);
+// Puts the file made in place under `name` in `parent` and lets go of it: a
+// file made aside replaces what stands there, never written through or
+// followed. False when that cannot be done: what stands at the name stays,
+// and the file made aside is removed, unless something else has taken its
+// name since.
+bool placeOutput(DirectoryHandle parent, OutputFile& made, const char* name);
 
-// Removes the file that openOutputStream made in `parent`: the one made
-// aside when `aside` is not empty, else `name`.
-void removeOutput(DirectoryHandle parent, const char* name, const char* aside);
+// Removes the file made and lets go of it; what stands at the name, when
+// the file was made aside, stays.
+void removeOutput(DirectoryHandle parent, OutputFile& made, const char* name);
 
-// A number for the file that a path of the library's text names: paths
-// that name the same file, in whatever case or form the file system takes
-// as the same, get the same number; others almost always another.
-std::uint64_t pathKey(const char* path);
+// Extends a path's key by one component, `length` bytes at `name`, in
+// whatever case and form the file system takes as the same.
+std::uint64_t extendPathKey(std::uint64_t key, const char* name, std::size_t length);
 
-// The key is FNV-1a over the units of the path, as each platform reads it.
-constexpr std::uint64_t emptyPathKey = 0xcbf29ce484222325;
-inline std::uint64_t extendPathKey(std::uint64_t key, unsigned unit)
+// The key is FNV-1a over the units of the path's components, as each
+// platform reads them.
+inline std::uint64_t hashKeyUnit(std::uint64_t key, unsigned unit)
 {
     return (key ^ unit) * 0x100000001b3;
 }

@@ -133,6 +133,12 @@ void removeDirectory(DirectoryHandle parent, const char* name)
     unlinkat(parent, name, AT_REMOVEDIR);
 }
 
+bool copyDirectory(DirectoryHandle directory, DirectoryHandle* copy)
+{
+    *copy = fcntl(directory, F_DUPFD_CLOEXEC, 0);
+    return *copy != -1;
+}
+
 namespace {
 
 const int outputFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
@@ -144,44 +150,107 @@ void nameAside(char* aside, std::uint64_t unique, unsigned attempt)
     std::snprintf(aside, asideCapacity, ".vesk\\%llx-%x", static_cast<unsigned long long>(unique), attempt);
 }
 
+// Makes a file aside under a name of its own; -1 when none can be had. A
+// name left by an earlier call that stopped half-way is passed by.
+int makeNamedAside(DirectoryHandle parent, std::uint64_t unique, char* aside)
+{
+    int file = -1;
+    for (unsigned attempt = 0; attempt < 16; ++attempt) {
+        nameAside(aside, unique, attempt);
+        file = openat(parent, aside, outputFlags, 0666);
+        if (file != -1 || errno != EEXIST)
+            break;
+    }
+    return file;
+}
+
+// Gives the unnamed file a name aside, just before it is renamed over the
+// entry's: only one such name stands at a time, and the descriptor's number
+// keeps it apart from the call's named files aside. False when it cannot
+// have one.
+bool linkAside(DirectoryHandle parent, OutputFile& made)
+{
+    for (unsigned attempt = 0; attempt < 16; ++attempt) {
+        nameAside(made.asideName, std::uint64_t(made.handle), attempt);
+        // A descriptor links in by its own path where the process may not
+        // link it by itself (that takes a capability).
+        char self[32];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", made.handle);
+        if (linkat(made.handle, "", parent, made.asideName, AT_EMPTY_PATH) == 0
+            || linkat(AT_FDCWD, self, parent, made.asideName, AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    made.asideName[0] = '\0';
+    return false;
+}
+
+// Lets go of what the call kept of the file.
+void forgetOutput(OutputFile& made)
+{
+    if (made.handle != -1)
+        close(made.handle);
+    made.handle = -1;
+}
+
 }  // namespace
 
 // The file is made exclusively (O_EXCL never follows a link), so that
 // nothing that stands at the name is written through: a regular file or a
 // link there stays until placeOutput renames the new file over it;
-// anything else there is left alone.
-bool openOutputStream(DirectoryHandle parent, const char* name, std::uint64_t unique, char* aside,
+// anything else there is left alone. The file made aside has no name until
+// then, where the file system can make one so: a call that ends early
+// leaves nothing of it.
+bool openOutputStream(DirectoryHandle parent, const char* name, std::uint64_t unique, OutputFile& made,
                       std::FILE** stream)
 {
-    *aside = '\0';
+    made.handle = -1;
+    made.aside = false;
+    made.asideName[0] = '\0';
     int file = openat(parent, name, outputFlags, 0666);
     struct stat status;
     if (file == -1 && errno == EEXIST && fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0
         && (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode))) {
-        // A name left by an earlier call that stopped half-way is passed by.
-        for (unsigned attempt = 0; attempt < 16; ++attempt) {
-            nameAside(aside, unique, attempt);
-            file = openat(parent, aside, outputFlags, 0666);
-            if (file != -1 || errno != EEXIST)
-                break;
+        made.aside = true;
+        file = openat(parent, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666);
+        if (file != -1) {
+            made.handle = fcntl(file, F_DUPFD_CLOEXEC, 0);
+            if (made.handle == -1) {
+                close(file);
+                file = -1;
+            }
+        } else {
+            file = makeNamedAside(parent, unique, made.asideName);
         }
     }
     *stream = file == -1 ? nullptr : fdopen(file, "wb");
     if (file != -1 && !*stream) {
         close(file);
-        removeOutput(parent, name, aside);
+        removeOutput(parent, made, name);
     }
+    if (!*stream)
+        forgetOutput(made);
     return *stream != nullptr;
 }
 
-bool placeOutput(DirectoryHandle parent, const char* aside, const char* name)
+bool placeOutput(DirectoryHandle parent, OutputFile& made, const char* name)
 {
-    return renameat(parent, aside, parent, name) == 0;
+    bool placed = !made.aside
+                  || ((made.asideName[0] != '\0' || linkAside(parent, made))
+                      && renameat(parent, made.asideName, parent, name) == 0);
+    if (!placed)
+        removeOutput(parent, made, name);
+    forgetOutput(made);
+    return placed;
 }
 
-void removeOutput(DirectoryHandle parent, const char* name, const char* aside)
+void removeOutput(DirectoryHandle parent, OutputFile& made, const char* name)
 {
-    unlinkat(parent, *aside ? aside : name, 0);
+    if (!made.aside || made.asideName[0] != '\0')
+        unlinkat(parent, made.aside ? made.asideName : name, 0);
+    made.asideName[0] = '\0';
+    forgetOutput(made);
 }
 
 void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime, StampMinute& last)
@@ -219,11 +288,10 @@ void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime, Sta
 }
 
 // Names are bytes here: the same bytes, the same file.
-std::uint64_t pathKey(const char* path)
+std::uint64_t extendPathKey(std::uint64_t key, const char* name, std::size_t length)
 {
-    std::uint64_t key = emptyPathKey;
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(path); *c; ++c)
-        key = extendPathKey(key, *c);
+    for (std::size_t i = 0; i < length; ++i)
+        key = hashKeyUnit(key, static_cast<unsigned char>(name[i]));
     return key;
 }
 

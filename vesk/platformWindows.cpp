@@ -71,6 +71,8 @@ extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PIO_APC_ROUTINE, 
                                                BOOLEAN);
 
 const ACCESS_MASK directoryAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE;
+// An output file is renamed or deleted through its handle.
+const ACCESS_MASK outputAccess = GENERIC_WRITE | DELETE;
 const ULONG shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // One component of a path as the native calls take it, relative to its
@@ -87,27 +89,24 @@ void setNativeName(ComponentName& component, std::size_t length)
     component.native.Length = component.native.MaximumLength = USHORT(length * sizeof(wchar_t));
 }
 
-// False when the name is empty once Windows has trimmed it: the wide calls
-// drop trailing dots and blanks, and the native ones, which would keep
-// them, get the name those calls would use.
+// The length of a name once Windows has trimmed it: the wide calls drop
+// trailing dots and blanks.
+std::size_t trimmedLength(const wchar_t* name, std::size_t length)
+{
+    while (length != 0 && (name[length - 1] == L'.' || name[length - 1] == L' '))
+        --length;
+    return length;
+}
+
+// False when the name is empty once trimmed; the native calls, which would
+// keep what the wide ones drop, get the name those calls would use.
 bool takeComponent(const char* name, ComponentName& component)
 {
     if (!toWide(name, component.text))
         return false;
-    std::size_t length = wcslen(component.text);
-    while (length != 0 && (component.text[length - 1] == L'.' || component.text[length - 1] == L' '))
-        --length;
+    std::size_t length = trimmedLength(component.text, wcslen(component.text));
     setNativeName(component, length);
     return length != 0;
-}
-
-// A name made aside as the native calls take it, its full stop kept.
-bool takeAside(const char* aside, ComponentName& component)
-{
-    if (!toWide(aside, component.text))
-        return false;
-    setNativeName(component, wcslen(component.text));
-    return true;
 }
 
 // Opens or makes `name` in the directory `parent`: the name alone is looked
@@ -123,6 +122,18 @@ NTSTATUS createAt(HANDLE parent, ComponentName& name, ACCESS_MASK access, ULONG 
                         options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
 }
 
+// The file system's number for the open file or directory.
+bool fileId(HANDLE opened, LONGLONG* identity)
+{
+    IO_STATUS_BLOCK status;
+    FILE_INTERNAL_INFORMATION information;
+    if (NtQueryInformationFile(opened, &status, &information, sizeof information, FileInternalInformation)
+        != 0)
+        return false;
+    *identity = information.IndexNumber.QuadPart;
+    return true;
+}
+
 // Whether the directory opened is the one that stands at `name` in
 // `parent`, and no reparse point: its entry in the parent's listing must
 // be a directory, no reparse point, with the opened one's file id. Windows
@@ -131,9 +142,8 @@ NTSTATUS createAt(HANDLE parent, ComponentName& name, ACCESS_MASK access, ULONG 
 // point: only the listing, read through the parent, tells what was opened.
 int standsInParent(HANDLE parent, ComponentName& name, HANDLE opened)
 {
-    IO_STATUS_BLOCK status;
-    FILE_INTERNAL_INFORMATION identity;
-    if (NtQueryInformationFile(opened, &status, &identity, sizeof identity, FileInternalInformation) != 0)
+    LONGLONG identity;
+    if (!fileId(opened, &identity))
         return pathRefused;
     // A listing keeps the name it was first asked for: a fresh handle of the
     // parent, opened by itself, for each.
@@ -148,12 +158,13 @@ int standsInParent(HANDLE parent, ComponentName& name, HANDLE opened)
     const FILE_ID_BOTH_DIR_INFORMATION* entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFORMATION*>(entryBytes);
     const ULONG kind = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     int outcome = pathIsLink;
+    IO_STATUS_BLOCK status;
     for (BOOLEAN restart = TRUE;
          NtQueryDirectoryFile(listed, nullptr, nullptr, nullptr, &status, entryBytes, sizeof entryBytes,
                               FileIdBothDirectoryInformation, TRUE, &name.native, restart)
          == 0;
          restart = FALSE)
-        if (entry->FileId.QuadPart == identity.IndexNumber.QuadPart) {
+        if (entry->FileId.QuadPart == identity) {
             outcome = (entry->FileAttributes & kind) == FILE_ATTRIBUTE_DIRECTORY ? pathReady : pathIsLink;
             break;
         }
@@ -175,24 +186,51 @@ bool renameInto(HANDLE file, HANDLE parent, const ComponentName& name)
            == 0;
 }
 
-// The name of a file made aside: it ends in a full stop, which Windows
-// trims from an entry's name, so that no entry is called so.
-void nameAside(ComponentName& aside, std::uint64_t unique, unsigned attempt, char* text)
+// Marks the open file to go once its last handle is closed, or clears the
+// mark.
+bool markForDeletion(HANDLE file, bool deletion)
 {
-    std::snprintf(text, asideCapacity, "vesk~%llx-%x.", static_cast<unsigned long long>(unique), attempt);
-    takeAside(text, aside);
+    FILE_DISPOSITION_INFO disposal = {deletion};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposal, sizeof disposal);
 }
 
-// Opens `name` in `parent` to delete it, and deletes it; `kind` tells a
-// file from a directory.
-void removeAt(HANDLE parent, ComponentName& name, ULONG kind)
+bool copyHandle(HANDLE original, HANDLE* copy)
+{
+    HANDLE process = GetCurrentProcess();
+    *copy = nullptr;
+    return DuplicateHandle(process, original, process, copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
+}
+
+// Whether the open file still stands at `name` in `parent`. Wine carries
+// out a rename or a deletion through a handle on the Unix name the file was
+// made under, whatever stands there by then: a link that another process
+// put there since would be renamed into the entry's place. (Before a
+// deletion Wine 8 checks that the name still leads to the file.) The name
+// is opened as Wine opens it, following such a link, and the ids compared.
+bool standsAt(HANDLE parent, ComponentName& name, HANDLE file)
 {
     HANDLE opened = nullptr;
-    if (createAt(parent, name, DELETE, FILE_OPEN, kind, &opened) != 0)
-        return;
-    FILE_DISPOSITION_INFO disposal = {TRUE};
-    SetFileInformationByHandle(opened, FileDispositionInfo, &disposal, sizeof disposal);
+    if (createAt(parent, name, FILE_READ_ATTRIBUTES, FILE_OPEN, FILE_NON_DIRECTORY_FILE, &opened) != 0)
+        return false;
+    LONGLONG standing;
+    LONGLONG made;
+    bool same = fileId(opened, &standing) && fileId(file, &made) && standing == made;
     CloseHandle(opened);
+    return same;
+}
+
+// The name of a file made aside. It ends in neither a full stop nor a
+// blank, so that the user's tools can remove a file left under it.
+void nameAside(std::uint64_t unique, unsigned attempt, char* text)
+{
+    std::snprintf(text, asideCapacity, "vesk~%llx-%x.tmp", static_cast<unsigned long long>(unique), attempt);
+}
+
+// Closes the handle kept: the file goes now if it is marked.
+void letGo(OutputFile& made)
+{
+    CloseHandle(made.handle);
+    made.handle = nullptr;
 }
 
 }  // namespace
@@ -203,55 +241,80 @@ void removeAt(HANDLE parent, ComponentName& name, ULONG kind)
 // beside it until placeOutput renames it over the name: a rename takes the
 // name itself, a link there is replaced, never followed, and the other
 // names of a file stay as they were; a directory or a FIFO refuses it.
-// Deleting first would not do: Wine deletes what a Unix link points to.
-bool openOutputStream(DirectoryHandle parent, const char* name, std::uint64_t unique, char* aside,
+// Deleting first would not do: Wine deletes what a Unix link points to. The
+// call keeps a handle of the file, for its commit or removal, and the C
+// runtime writes through another; a file made aside is marked to go with
+// its last handle until its commit, so that a call that is killed leaves
+// none behind.
+bool openOutputStream(DirectoryHandle parent, const char* name, std::uint64_t unique, OutputFile& made,
                       std::FILE** stream)
 {
     *stream = nullptr;
-    *aside = '\0';
+    made.handle = nullptr;
+    made.aside = false;
+    made.asideName[0] = '\0';
     ComponentName component;
     if (!takeComponent(name, component))
         return false;
     HANDLE file = nullptr;
-    NTSTATUS made = createAt(parent, component, GENERIC_WRITE, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &file);
+    NTSTATUS status = createAt(parent, component, outputAccess, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &file);
     // A name left by an earlier call that stopped half-way is passed by.
-    for (unsigned attempt = 0; made == nameCollision && attempt < 16; ++attempt) {
-        nameAside(component, unique, attempt, aside);
-        made = createAt(parent, component, GENERIC_WRITE, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &file);
+    for (unsigned attempt = 0; status == nameCollision && attempt < 16; ++attempt) {
+        made.aside = true;
+        nameAside(unique, attempt, made.asideName);
+        takeComponent(made.asideName, component);
+        status = createAt(parent, component, outputAccess, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &file);
     }
-    if (made != 0)
+    if (status != 0)
         return false;
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY);
-    *stream = descriptor == -1 ? nullptr : _wfdopen(descriptor, L"wb");
-    if (*stream)
-        return true;
-    if (descriptor == -1)
-        CloseHandle(file);
-    else
-        _close(descriptor);
-    // The component names the file made, under its name or aside.
-    removeAt(parent, component, FILE_NON_DIRECTORY_FILE);
+    made.handle = file;
+    if (made.aside)
+        markForDeletion(file, true);
+    HANDLE written;
+    if (copyHandle(file, &written)) {
+        int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(written), _O_BINARY);
+        *stream = descriptor == -1 ? nullptr : _wfdopen(descriptor, L"wb");
+        if (*stream)
+            return true;
+        if (descriptor == -1)
+            CloseHandle(written);
+        else
+            _close(descriptor);
+    }
+    removeOutput(parent, made, name);
     return false;
 }
 
-bool placeOutput(DirectoryHandle parent, const char* aside, const char* name)
+// A file made aside loses its mark just before the rename: Windows opens no
+// file so marked, and the mark would take the placed file with it. Where
+// something else has taken its name by then, both are left as they are:
+// ours stays, unmarked, rather than leave a deletion to whatever Wine finds
+// at the name.
+bool placeOutput(DirectoryHandle parent, OutputFile& made, const char* name)
 {
-    ComponentName asideName;
+    ComponentName aside;
     ComponentName component;
-    HANDLE file = nullptr;
-    if (!takeAside(aside, asideName) || !takeComponent(name, component)
-        || createAt(parent, asideName, DELETE, FILE_OPEN, FILE_NON_DIRECTORY_FILE, &file) != 0)
-        return false;
-    bool placed = renameInto(file, parent, component);
-    CloseHandle(file);
+    bool placed = !made.aside;
+    if (made.aside && markForDeletion(made.handle, false) && takeComponent(made.asideName, aside)
+        && standsAt(parent, aside, made.handle)) {
+        placed = takeComponent(name, component) && renameInto(made.handle, parent, component);
+        if (!placed)
+            markForDeletion(made.handle, true);
+    }
+    letGo(made);
     return placed;
 }
 
-void removeOutput(DirectoryHandle parent, const char* name, const char* aside)
+// Deleted through the handle kept, never by name (Wine would open what a
+// link at the name leads to, and delete that), and only while the file
+// still stands at its name, for the reason placeOutput has.
+void removeOutput(DirectoryHandle parent, OutputFile& made, const char* name)
 {
     ComponentName component;
-    if (*aside ? takeAside(aside, component) : takeComponent(name, component))
-        removeAt(parent, component, FILE_NON_DIRECTORY_FILE);
+    if (markForDeletion(made.handle, false) && takeComponent(made.aside ? made.asideName : name, component)
+        && standsAt(parent, component, made.handle))
+        markForDeletion(made.handle, true);
+    letGo(made);
 }
 
 bool seekStream(std::FILE* stream, std::uint64_t position)
@@ -322,8 +385,19 @@ void closeDirectory(DirectoryHandle directory)
 void removeDirectory(DirectoryHandle parent, const char* name)
 {
     ComponentName component;
-    if (takeComponent(name, component))
-        removeAt(parent, component, FILE_DIRECTORY_FILE);
+    HANDLE opened = nullptr;
+    if (!takeComponent(name, component)
+        || createAt(parent, component, DELETE, FILE_OPEN, FILE_DIRECTORY_FILE, &opened) != 0)
+        return;
+    // Wine opens what a link at the name leads to, and would delete that.
+    if (standsInParent(parent, component, opened) == pathReady)
+        markForDeletion(opened, true);
+    CloseHandle(opened);
+}
+
+bool copyDirectory(DirectoryHandle directory, DirectoryHandle* copy)
+{
+    return copyHandle(directory, copy);
 }
 
 void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime, StampMinute&)
@@ -345,27 +419,16 @@ void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime, Sta
     SetFileTime(file, nullptr, nullptr, &lastWrite);
 }
 
-// Windows takes names in any case as the same, and drops the trailing dots
-// and blanks of each: the key is taken over the upper-case UTF-16 names so
-// trimmed.
-std::uint64_t pathKey(const char* path)
+// Windows takes names in any case as the same, and trims each: the key is
+// taken over the name so trimmed, in upper case.
+std::uint64_t extendPathKey(std::uint64_t key, const char* name, std::size_t length)
 {
-    wchar_t wide[pathLimit];
-    int units = MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, pathLimit);
-    if (units == 0)
-        units = 1;
-    CharUpperBuffW(wide, DWORD(units - 1));
-    std::uint64_t key = emptyPathKey;
-    for (int i = 0; i < units - 1; ++i) {
-        int next = i;
-        while (next < units - 1 && (wide[next] == L'.' || wide[next] == L' '))
-            ++next;
-        if (next != i && (next == units - 1 || wide[next] == L'\\')) {
-            i = next - 1;  // a run of trailing dots and blanks
-            continue;
-        }
-        key = extendPathKey(key, std::uint16_t(wide[i]));
-    }
+    wchar_t wide[pathCapacity];
+    int units = MultiByteToWideChar(CP_UTF8, 0, name, int(length), wide, pathCapacity);
+    units = int(trimmedLength(wide, std::size_t(units)));
+    CharUpperBuffW(wide, DWORD(units));
+    for (int i = 0; i < units; ++i)
+        key = hashKeyUnit(key, std::uint16_t(wide[i]));
     return key;
 }
 

@@ -1,5 +1,7 @@
 #include "workers.h"
 
+#include "names.h"
+
 #include <cstdlib>
 #include <new>
 
@@ -27,10 +29,23 @@ void wakeWorkers(Workers& workers, bool plenty)
         wakeAll(workers.entryHanded);
 }
 
-// Whether an entry waits for a worker to take it.
+// Whether an entry waits to be taken: by any worker, or, when entries are
+// written alone, by the calling thread once those before it are committed.
 bool entryWaits(const Workers& workers)
 {
-    return workers.taken < workers.directories->handed && workers.taken <= workers.stoppedAt;
+    return workers.taken < workers.directories->handed && workers.taken <= workers.stoppedAt
+           && (!workers.alone || workers.taken == workers.directories->committed);
+}
+
+// Records that entry `number` failed: no later one is taken, and those on
+// their way stop writing. Under the lock.
+void stopAfter(Workers& workers, std::uint64_t number)
+{
+    if (number >= workers.stoppedAt)
+        return;
+    workers.stoppedAt = number;
+    for (std::uint64_t later = number + 1; later < workers.taken; ++later)
+        placeOf(workers, later).stop.store(true, std::memory_order_relaxed);
 }
 
 // Takes the next run of entries and writes them with the state given.
@@ -38,13 +53,17 @@ bool entryWaits(const Workers& workers)
 void writeRun(Workers& workers, EntryInput& input, OutputSink& sink, Decoder& decoder)
 {
     std::uint64_t first = workers.taken;
+    std::uint64_t files = 0;
     std::uint64_t bytes = 0;
+    std::uint64_t limit = workers.alone ? 1 : runEntries;
     do {
-        const Place& place = placeOf(workers, workers.taken++);
-        if (!place.written)
+        Place& place = placeOf(workers, workers.taken++);
+        if (!place.written) {
+            place.stop.store(false, std::memory_order_relaxed);
+            ++files;
             bytes += place.entry.record.compressedSize;
-    } while (workers.taken < workers.directories->handed && workers.taken - first < runEntries
-             && bytes < runBytes);
+        }
+    } while (workers.taken < workers.directories->handed && files < limit && bytes < runBytes);
     std::uint64_t end = workers.taken;
     for (std::uint64_t number = first; number < end; ++number) {
         Place& place = placeOf(workers, number);
@@ -54,17 +73,19 @@ void writeRun(Workers& workers, EntryInput& input, OutputSink& sink, Decoder& de
         // committed.
         bool wanted = number < workers.stoppedAt;
         dropLock(workers.lock);
+        sink.stop = &place.stop;
         if (wanted)
             writeEntry(place.entry, input, sink, decoder, number);
         else
             place.entry.fileMade = false;
+        sink.stop = nullptr;
         takeLock(workers.lock);
         place.written = true;
         // A failure also ends the calling thread's wait for a later entry,
         // which will not be written.
         bool failed = wanted && place.entry.outcome != entryExtracted && number < workers.stoppedAt;
         if (failed)
-            workers.stoppedAt = number;
+            stopAfter(workers, number);
         if (failed || number == workers.awaited)
             wakeAll(workers.entryWritten);
     }
@@ -76,7 +97,7 @@ void runWorker(void* argument)
     Workers& workers = *worker.workers;
     takeLock(workers.lock);
     for (;;) {
-        while (!workers.ending && !entryWaits(workers)) {
+        while (!workers.ending && (workers.alone || !entryWaits(workers))) {
             ++workers.idle;
             waitSignal(workers.entryHanded, workers.lock);
             --workers.idle;
@@ -101,6 +122,39 @@ void awaitEntry(Workers& workers, std::uint64_t number)
     workers.awaited = none;
 }
 
+// Whether the entry's file could not be made or written: the room it
+// needed may have gone to the files of other entries on their way.
+bool lackedRoom(const PendingEntry& entry)
+{
+    return entry.toWrite && entry.outcome == entryFailed
+           && (entry.failure == cannotWriteOutput || entry.failure == cannotOpenOutput);
+}
+
+// Entry `number`, the next to commit, lacked room while others were on
+// their way: what it and the later entries wrote goes, and they are written
+// again alone, each with the room that one worker would leave it. Under
+// the lock; no worker writes any of them on return.
+void writeAgainAlone(Workers& workers, std::uint64_t number)
+{
+    workers.alone = true;
+    stopAfter(workers, number);
+    for (std::uint64_t later = number + 1; later < workers.taken; ++later)
+        while (!placeOf(workers, later).written) {
+            workers.awaited = later;
+            waitSignal(workers.entryWritten, workers.lock);
+            workers.awaited = none;
+        }
+    for (std::uint64_t again = number; again < workers.taken; ++again) {
+        Place& place = placeOf(workers, again);
+        if (place.entry.toWrite) {
+            discardEntry(place.entry);
+            place.written = false;
+        }
+    }
+    workers.taken = number;
+    workers.stoppedAt = none;
+}
+
 // Commits the entries written, in order, waiting for those before entry
 // `until`. After a failure, what later entries made is removed instead,
 // once their workers are done with them.
@@ -110,8 +164,9 @@ void commitWritten(Workers& workers, std::uint64_t until)
     takeLock(workers.lock);
     // The last entry waited for first: those before it are mostly written
     // by then, and the calling thread is woken once, not for each. No
-    // entry after one that failed in a worker is written.
-    while (until > directories.committed) {
+    // entry after one that failed in a worker is written, and alone each
+    // is written at its turn.
+    while (!workers.alone && until > directories.committed) {
         std::uint64_t last = until - 1 < workers.stoppedAt ? until - 1 : workers.stoppedAt;
         if (last < directories.committed || placeOf(workers, last).written
             || (workers.failed && last >= workers.taken))
@@ -131,8 +186,15 @@ void commitWritten(Workers& workers, std::uint64_t until)
             awaitEntry(workers, number);
             continue;
         }
+        if (!workers.failed && !workers.alone && lackedRoom(place.entry)) {
+            writeAgainAlone(workers, number);
+            continue;
+        }
+        // Entries the workers have not reached yet and that are committed
+        // had nothing to write: they are passed by.
+        if (workers.taken < ++directories.committed)
+            workers.taken = directories.committed;
         dropLock(workers.lock);
-        ++directories.committed;
         // After a failure, what later entries made stays listed, and the
         // directories they made stay open, until they are removed.
         if (workers.failed) {
@@ -141,8 +203,7 @@ void commitWritten(Workers& workers, std::uint64_t until)
             if (commitEntry(place.entry) != entryExtracted) {
                 workers.failed = true;
                 takeLock(workers.lock);
-                if (number < workers.stoppedAt)
-                    workers.stoppedAt = number;
+                stopAfter(workers, number);
                 dropLock(workers.lock);
             }
             keepMadeDirectories(directories, number);
@@ -211,6 +272,7 @@ bool startWorkers(Workers& workers, int count, const char* archiveName, EntryInp
     workers.awaited = none;
     workers.ending = false;
     workers.failed = false;
+    workers.alone = false;
     workers.threadCount = 0;
     workers.threads = nullptr;
     // A few runs per worker keep them busy while an earlier, larger entry
@@ -238,6 +300,10 @@ bool startWorkers(Workers& workers, int count, const char* archiveName, EntryInp
         while (workers.threadCount < count - 1
                && startWorker(workers.threads[workers.threadCount], workers, archiveName))
             ++workers.threadCount;
+    // Without threads the calling thread writes alone; with them it never
+    // changes this unless under the lock.
+    if (workers.threadCount == 0)
+        workers.alone = true;
     return true;
 }
 
@@ -267,11 +333,12 @@ void handEntry(Workers& workers)
     takeLock(workers.lock);
     place.written = !toWrite;
     ++directories.handed;
-    wakeWorkers(workers, place.entry.record.compressedSize < runBytes);
+    // An entry with nothing to write wakes nobody: the commit passes it.
+    if (toWrite)
+        wakeWorkers(workers, place.entry.record.compressedSize < runBytes);
     dropLock(workers.lock);
-    // Without threads the calling thread writes the entry now, as it waits
-    // for it.
-    commitWritten(workers, workers.threadCount == 0 ? directories.handed : directories.committed);
+    // Alone the calling thread writes the entry now, as it waits for it.
+    commitWritten(workers, workers.alone ? directories.handed : directories.committed);
 }
 
 bool settleEntries(Workers& workers)
@@ -280,10 +347,10 @@ bool settleEntries(Workers& workers)
     return !workers.failed;
 }
 
-bool beforeMakingDirectory(void* workers, const char* path)
+bool beforeMakingDirectory(void* workers, const char* path, bool mustSettle)
 {
     Workers& all = *static_cast<Workers*>(workers);
-    if (all.directories->madeCount == inFlightLimit || isOnItsWay(all, pathKey(path)))
+    if (mustSettle || all.directories->madeCount == inFlightLimit || isOnItsWay(all, pathKey(path)))
         return settleEntries(all);
     return true;
 }

@@ -26,16 +26,18 @@ struct Worker {
     Workers* workers;
 };
 
-// An entry on its way, and whether its worker is done with it.
+// An entry on its way, whether its worker is done with it, and whether it
+// is to stop writing: an earlier entry failed.
 struct Place {
     bool written;
+    std::atomic<bool> stop;
     PendingEntry entry;
 };
 
 struct Workers {
     // Guards what the threads share: the places' `written`, `taken`,
-    // `stoppedAt`, `idle`, `awaited`, `ending` and the directories'
-    // `handed`.
+    // `stoppedAt`, `alone`, `idle`, `awaited`, `ending` and the
+    // directories' `handed` and `committed`.
     Lock lock;
     Signal entryHanded;   // idle workers wait for entries
     Signal entryWritten;  // the calling thread waits for the awaited one
@@ -48,8 +50,13 @@ struct Workers {
     // Entries taken by the workers, in order, a run at a time.
     std::uint64_t taken;
     // The first entry known to have failed in a worker (all ones: none):
-    // no later one is taken or written.
+    // no later one is taken, and those on their way stop writing.
     std::uint64_t stoppedAt;
+    // Entries are written one at a time, each on the calling thread after
+    // the commit of the ones before it, as with one worker: with one
+    // worker, and after a file failed to be made or written while other
+    // entries were on their way, which may have taken the room it needed.
+    bool alone;
     // Workers waiting for entries, and the entry the calling thread waits
     // for (all ones: none): the threads wake each other only then.
     int idle;
@@ -91,9 +98,9 @@ void handEntry(Workers& workers);
 bool settleEntries(Workers& workers);
 
 // Settles the entries before the directory `path` is made, when one of them
-// makes its file there or the directories' list of what they made is full;
-// false when one failed. The walk's directories call it.
-bool beforeMakingDirectory(void* workers, const char* path);
+// makes its file there, the directories' list of what they made is full, or
+// `mustSettle`; false when one failed. The walk's directories call it.
+bool beforeMakingDirectory(void* workers, const char* path, bool mustSettle);
 
 // Settles the entries, ends the threads and gives the memory back.
 void stopWorkers(Workers& workers);

@@ -79,6 +79,16 @@ std::vector<std::string> listTree(const std::string& root)
     return names;
 }
 
+std::uint64_t ioCount(const std::string& field)
+{
+    std::ifstream io("/proc/self/io");
+    std::string name;
+    std::uint64_t value = 0;
+    while (io >> name >> value && name != field) {
+    }
+    return value;
+}
+
 int openDescriptorCount()
 {
     auto items = fs::directory_iterator("/proc/self/fd");

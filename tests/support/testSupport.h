@@ -55,6 +55,10 @@ std::vector<std::string> listTree(const std::string& root);
 // Number of open file descriptors of this process, to catch leaked streams.
 int openDescriptorCount();
 
+// A counter of this process's input and output so far: "rchar:" for the
+// bytes read, "wchar:" for those written.
+std::uint64_t ioCount(const std::string& field);
+
 // The library takes Windows paths: slashes become backslashes.
 std::string libraryPath(std::string path);
 

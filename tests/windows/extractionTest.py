@@ -10,6 +10,7 @@ import io
 import os
 import random
 import shutil
+import signal
 import stat
 import subprocess
 import sys
@@ -224,6 +225,13 @@ cases = {
     "invalidUtf8": (z.archive([z.entry(b"over\xc0\xaflong.txt", b"x", flags=z.UTF8)]), {
         "result": 1, "messages": ["Unsafe file name #over\\xc0\\xaflong.txt# :-("]}, {
         "messages": ["Unsafe file name #over\ufffd\ufffdlong.txt# :-("]}),
+    # Windows trims the final dots and blanks of each name.
+    "trailingDots": (z.archive([z.entry("dir./f.txt", b"f"), z.entry("dir./", directory=True),
+                                z.entry("trailing.", b"t")]), {
+        "files": {"dest/": DIRECTORY, "dest/dir./": DIRECTORY, "dest/dir./f.txt": (b"f", z.SUMMER),
+                  "dest/trailing.": (b"t", z.SUMMER)}}, {
+        "files": {"dest/": DIRECTORY, "dest/dir/": DIRECTORY, "dest/dir/f.txt": (b"f", z.SUMMER),
+                  "dest/trailing": (b"t", z.SUMMER)}}),
     "cjkTooLong": (z.archive([z.entry(CJK_TOO_LONG, b"long", flags=z.UTF8)]), {
         "files": withParents({"dest/" + CJK_TOO_LONG: (b"long", z.SUMMER)})}, {
         "result": 1, "messages": [f"File name too long #{CJK_TOO_LONG}# :-("], "files": {}}),
@@ -293,11 +301,12 @@ for case, occupy, outcome, onWindows in (
     layouts[case] = occupiedLayout(occupy)
     cases[case] = (z.archive([z.entry("f.txt", b"new")]), outcome, onWindows)
 
-# Names that Windows maps to devices are refused there; on Linux they are
-# names like any other.
+# Names that Windows maps to devices, and those of dots and blanks alone,
+# which it trims to "..", "." or nothing, are refused there; on Linux they
+# are names like any other.
 for number, name in enumerate(["aux.txt", "com1.log", "nul", "CON", "sub/LPT2", "COM¹.txt",
-                               "nul .txt", "Conout$"]):
-    cases[f"device{number}"] = (z.archive([z.entry(name, b"device", flags=z.UTF8)]), {
+                               "nul .txt", "Conout$", ". /x.txt", "  /x.txt", "a/.. ./x.txt"]):
+    cases[f"windowsOnly{number}"] = (z.archive([z.entry(name, b"device", flags=z.UTF8)]), {
         "files": withParents({"dest/" + name: (b"device", z.SUMMER)})}, {
         "result": 1, "messages": [f"Unsafe file name #{name}# :-("], "files": {}})
 
@@ -341,9 +350,10 @@ def tree(root):
     return found
 
 
-def extract(platform, case, threads=None):
+def extract(platform, case, threads=None, meanwhile=None):
     """Runs the platform's host in a folder of the case's own; `threads`
-    sets VESK_THREADS."""
+    sets VESK_THREADS; `meanwhile`, if given, is called with the Wine process
+    and the folder while it runs."""
     folder = os.path.join(work, platform + str(threads or ""), case)
     os.makedirs(folder)
     if case in layouts:
@@ -357,7 +367,8 @@ def extract(platform, case, threads=None):
     else:
         code, output, error = wineTools.run(
             state, [wineTools.WINE, os.path.join(windowsBin, "vesk-host.exe")] + arguments, cwd=folder,
-            variables={"VESK_THREADS": str(threads)} if threads else None)
+            variables={"VESK_THREADS": str(threads)} if threads else None,
+            meanwhile=meanwhile and (lambda process: meanwhile(process, folder)))
     # Wine's own processes sometimes report a crash of theirs on our stderr.
     messages = [line for line in error.replace("\0", "").splitlines()
                 if not line.startswith("wine: ")]
@@ -445,10 +456,39 @@ for case, change, message, left in (
     one, eight = extract("windows", case, 1), extract("windows", case, 8)
     for line in ([f"(1 worker) {line}" for line in differences(one, wanted)]
                  + [f"(8 workers, against 1) {line}" for line in differences(eight, one)]
-                 + [f"left {path}" for run in (one, eight) for path in run["files"]
-                    if "vesk~" in path or path.rstrip("/").endswith(".")]):
+                 + [f"left {path}" for run in (one, eight) for path in run["files"] if "vesk~" in path]):
         print(f"FAIL {case} {line}")
         failures += 1
+
+# Entries that the workers must keep in order, whatever their count. Of two
+# names of one file the later wins, though the earlier waits behind a slow
+# entry in its worker's run while other workers reach the later one. The
+# directories made for the entries after one that fails go with them.
+ZEROS = bytes(32 << 20)  # slow to write, small in the archive
+BIG = random.Random(6).randbytes(4 << 20)  # a run of work of its own
+ALIASES = [("x", "./x"), ("d/x", "d//x"), ("y", ".\\y"), ("t/x", "T./X.")]
+aliases, aliasFiles = [], {}
+for number, (early, late) in enumerate(ALIASES):
+    bigs = [f"big{number}-{n}.bin" for n in range(3)]
+    aliases += ([z.entry(f"slow{number}.bin", ZEROS, method=8), z.entry(early, b"EARLY")]
+                + [z.entry(name, BIG) for name in bigs] + [z.entry(late, b"LATE")])
+    aliasFiles.update({f"dest/slow{number}.bin": (ZEROS, z.SUMMER), "dest/" + early: (b"LATE", z.SUMMER)},
+                      **{"dest/" + name: (BIG, z.SUMMER) for name in bigs})
+LATER = ["later/", "later/a/", "later/a/b/", "later/a/b/c/"]
+for case, entries, outcome, counts in (
+        ("aliases", aliases, {"files": withParents(aliasFiles)}, (1, 2, 8)),
+        ("laterDirectories", [z.entry(f"big{n}.bin", BIG) for n in range(3)]
+         + [z.entry("bad.txt", b"bad", crc=1)] + [z.entry(name, directory=True) for name in LATER]
+         + [z.entry(LATER[-1] + "f.txt", b"f")], {
+             "result": 1, "messages": ["CRC FAILED :-("], "files": withParents(
+                 {**{f"dest/big{n}.bin": (BIG, z.SUMMER) for n in range(3)},
+                  "dest/bad.txt": (b"bad", z.SUMMER)})}, (1, 2, 4))):
+    with open(os.path.join(work, "archives", case + ".zip"), "wb") as file:
+        file.write(z.archive(entries))
+    for threads in counts:
+        for line in differences(extract("windows", case, threads), expected(outcome)):
+            print(f"FAIL {case} ({threads} workers) {line}")
+            failures += 1
 
 # Another process keeps swapping the directories below the destination for
 # links to a folder outside, by renaming them aside and by exchanging them
@@ -497,6 +537,105 @@ for round in range(3):
     if list(outside) != ["b/"] or (code != 0 and not refused):
         print(f"FAIL race round {round}: exit {code}, {messages}, outside {sorted(outside)}")
         failures += 1
+
+
+def standingLayout(names):
+    """Files that stand at entries' names before the call, and one outside."""
+    def layout(folder):
+        os.makedirs(os.path.join(folder, "dest"))
+        os.makedirs(os.path.join(folder, "outside"))
+        files = [("outside/victim.txt", b"secret")] + [("dest/" + name, b"before") for name in names]
+        for path, data in files:
+            with open(os.path.join(folder, path), "wb") as file:
+                file.write(data)
+    return layout
+
+
+def asideNames(folder):
+    return [name for name in os.listdir(os.path.join(folder, "dest")) if name.startswith("vesk~")]
+
+
+# A file stands at f.txt, so its entry's file waits aside while slow.bin,
+# before it, is written; meanwhile another process replaces the file aside
+# with a link to a file outside. slow.bin then fails, and the file aside is
+# removed, or not, and it is committed: either way the file outside stays.
+def swapAside(process, folder):
+    while process.poll() is None:
+        aside = asideNames(folder)
+        if aside:
+            link = os.path.join(folder, "link")
+            os.symlink(os.path.join(folder, "outside", "victim.txt"), link)
+            os.replace(link, os.path.join(folder, "dest", aside[0]))
+            return
+        time.sleep(0.001)
+
+
+# pad.bin ends slow.bin's run of work: f.txt is written in another.
+swapped = [z.archive([z.entry("slow.bin", ZEROS * 2, method=8, crc=crc), z.entry("pad.bin", BIG[:1 << 20]),
+                      z.entry("f.txt", b"new")]) for crc in (None, 1)]
+swaps = 0
+victim = {"outside/": DIRECTORY, "outside/victim.txt": fingerprint(b"secret", NOW)}
+for round in range(4):
+    case = f"swappedAside{round}"
+    layouts[case] = standingLayout(["f.txt"])
+    with open(os.path.join(work, "archives", case + ".zip"), "wb") as file:
+        file.write(swapped[round % 2])
+    run = extract("windows", case, 2, swapAside)
+    swaps += any(str(item).startswith("link to") for item in run["files"].values())
+    outside = {path: item for path, item in run["files"].items() if path.startswith("outside/")}
+    if outside != victim:
+        print(f"FAIL {case}: outside {outside}, {run['result']} {run['messages']}")
+        failures += 1
+
+
+# A call killed half-way leaves no file aside behind: each goes with its
+# last handle until its commit. The large first entry holds back every
+# commit; the later ones wait aside over the files at their names. The
+# call is killed once the last of them is written (a file aside is named
+# by its entry's number), so that none is being made; a round that ends
+# before is checked as it ends.
+FIRST = ZEROS * 8
+STANDING = ["first.bin"] + [f"f{n}.txt" for n in range(1, 40)]
+
+
+def killHalfWay(process, folder):
+    dest = os.path.join(folder, "dest")
+    while process.poll() is None:
+        try:
+            early = os.path.getsize(os.path.join(dest, "vesk~0-0.tmp")) < len(FIRST) * 3 // 4
+            last = os.path.getsize(os.path.join(dest, f"vesk~{len(STANDING) - 1:x}-0.tmp")) == 3
+        except OSError:
+            early = last = False
+        if early and last:
+            process.kill()
+            process.wait()
+            # Wine's server closes the handles of a dead process on its own time.
+            deadline = time.time() + 10
+            while asideNames(folder) and time.time() < deadline:
+                time.sleep(0.05)
+            return
+        time.sleep(0.001)
+
+
+killedArchive = z.archive([z.entry("first.bin", FIRST, method=8)]
+                          + [z.entry(name, b"new") for name in STANDING[1:]])
+for round in range(3):
+    case = f"killed{round}"
+    layouts[case] = standingLayout(STANDING)
+    with open(os.path.join(work, "archives", case + ".zip"), "wb") as file:
+        file.write(killedArchive)
+    run = extract("windows", case, 2, killHalfWay)
+    killed = run["result"] == -signal.SIGKILL
+    wanted = expected({"files": dict(OUTSIDE, **{
+        "dest/" + name: (b"before", NOW) if killed
+        else (FIRST if name == "first.bin" else b"new", z.SUMMER) for name in STANDING})})
+    for line in differences(run, {"files": wanted["files"]} if killed else wanted):
+        print(f"FAIL {case}{' (killed)' if killed else ''} {line}")
+        failures += 1
+    if killed:
+        break
+print(f"Wine: a file aside swapped for a link in {swaps} of 4 rounds; the call killed half-way "
+      f"{'in round ' + str(round) if killed else 'in no round'}")
 
 # A program linked against the import library with the public header.
 folder = os.path.join(work, "importLibrary")

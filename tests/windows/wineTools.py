@@ -20,21 +20,25 @@ def environment(state):
                 DISPLAY=":" + number, TZ=TIME_ZONE, LANG="C.UTF-8", LC_ALL="C.UTF-8")
 
 
-def run(state, arguments, cwd=None, timeout=120, debug="-all", variables=None):
+def run(state, arguments, cwd=None, timeout=120, debug="-all", variables=None, meanwhile=None):
     """Runs a command in the session and returns (exit code, standard output
     bytes, standard error text). Output goes through files, so that a Wine
     process that outlives the command holds no pipe of ours. `debug` is
-    Wine's WINEDEBUG, `variables` more of the environment."""
+    Wine's WINEDEBUG, `variables` more of the environment; `meanwhile`, if
+    given, is called with the process once it has started."""
     outputPath = os.path.join(state, "stdout")
     errorPath = os.path.join(state, "stderr")
     env = dict(environment(state), WINEDEBUG=debug, **(variables or {}))
     with open(outputPath, "wb") as output, open(errorPath, "wb") as error:
-        try:
-            code = subprocess.run(arguments, cwd=cwd, env=env,
-                                  stdin=subprocess.DEVNULL, stdout=output, stderr=error,
-                                  timeout=timeout).returncode
-        except subprocess.TimeoutExpired:
-            code = "timed out"
+        with subprocess.Popen(arguments, cwd=cwd, env=env, stdin=subprocess.DEVNULL, stdout=output,
+                              stderr=error) as process:
+            try:
+                if meanwhile:
+                    meanwhile(process)
+                code = process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                code = "timed out"
     with open(outputPath, "rb") as output, open(errorPath, "rb") as error:
         return code, output.read(), error.read().decode(errors="replace")
 
