@@ -1,18 +1,24 @@
 // unzip on arbitrary archive bytes, into a fresh destination each time. Every
-// file the library opens for writing and every directory it makes must lie
-// inside the destination (or be the destination or one of its parents);
-// after the call no stream may be left open and the fuzzer's folder holds
-// nothing beside the archive and the destination.
+// call through which the library writes must name a path inside the
+// destination: a file opened for writing or made (openat, unnamed ones with
+// O_TMPFILE too), a directory made or removed (mkdir, mkdirat, unlinkat), a
+// file removed (unlinkat), either name of a rename (renameat) and the new
+// name of a link (linkat). Paths relative to a directory descriptor are taken
+// from where the descriptor leads. A directory made may also be one of the
+// destination's parents. After the call no stream may be left open and the
+// fuzzer's folder holds nothing beside the archive and the destination.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -29,7 +35,8 @@ std::string root;         // the fuzzer's own temporary folder
 std::string archivePath;  // root/archive.zip
 // Two levels down, so that a name climbing out of it lands inside root.
 std::string destination;  // root/a/b/out
-bool watching;            // unzip is running
+// unzip is running; the library's worker threads read it too.
+std::atomic<bool> watching;
 
 [[noreturn]] void finding(const char* what, const std::string& path = "")
 {
@@ -37,7 +44,8 @@ bool watching;            // unzip is running
     std::abort();
 }
 
-// Where the path leads, resolved lexically: the library makes no links.
+// Where the path leads, resolved lexically: the library makes no symbolic
+// links.
 std::string resolve(const char* path)
 {
     std::string full = path[0] == '/' ? path : fs::current_path().string() + "/" + path;
@@ -68,11 +76,26 @@ bool startsWithFolder(const std::string& path, const std::string& folder)
            && (path.size() == folder.size() || path[folder.size()] == '/');
 }
 
-void checkTarget(const char* path)
+// Whether a write to the path, taken relative to a directory descriptor,
+// stays in the destination. The wrappers run on several threads at once:
+// nothing here is shared but the strings set at start.
+void checkTarget(int directory, const char* path, bool parentsToo = false)
 {
-    std::string resolved = resolve(path);
+    if (!watching)
+        return;
+    std::string full = path;
+    if (path[0] != '/' && directory != AT_FDCWD) {
+        std::string link = "/proc/self/fd/" + std::to_string(directory);
+        char folder[PATH_MAX];
+        ssize_t length = readlink(link.c_str(), folder, sizeof folder);
+        // A descriptor closed while in use may reach anywhere once reused.
+        if (length < 0)
+            finding("written through a closed descriptor:", path);
+        full = std::string(folder, std::size_t(length)) + "/" + path;
+    }
+    std::string resolved = resolve(full.c_str());
     if (!startsWithFolder(resolved, destination)
-        && !(resolved == "/" || startsWithFolder(destination, resolved)))
+        && !(parentsToo && (resolved == "/" || startsWithFolder(destination, resolved))))
         finding("written outside the destination:", resolved);
 }
 
@@ -104,23 +127,63 @@ void removeRoot()
 
 }  // namespace
 
-// The library's file calls, linked through these with --wrap.
+// The library's writing calls, linked through these with --wrap. The library
+// is built with 64-bit file positions, which names openat openat64.
 extern "C" {
-std::FILE* __real_fopen64(const char* path, const char* mode);
+int __real_openat64(int directory, const char* path, int flags, ...);
 int __real_mkdir(const char* path, mode_t mode);
+int __real_mkdirat(int directory, const char* path, mode_t mode);
+int __real_renameat(int fromDirectory, const char* from, int toDirectory, const char* to);
+int __real_unlinkat(int directory, const char* path, int flags);
+int __real_linkat(int fromDirectory, const char* from, int toDirectory, const char* to, int flags);
 
-std::FILE* __wrap_fopen64(const char* path, const char* mode)
+int __wrap_openat64(int directory, const char* path, int flags, ...)
 {
-    if (watching && (mode[0] != 'r' || std::strchr(mode, '+')))
-        checkTarget(path);
-    return __real_fopen64(path, mode);
+    // Only these flags make a file, and only then is there a mode to pass on.
+    bool makes = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
+    if (makes || (flags & O_ACCMODE) != O_RDONLY)
+        checkTarget(directory, path);
+    mode_t mode = 0;
+    if (makes) {
+        std::va_list rest;
+        va_start(rest, flags);
+        mode = va_arg(rest, mode_t);
+        va_end(rest);
+    }
+    return __real_openat64(directory, path, flags, mode);
 }
 
 int __wrap_mkdir(const char* path, mode_t mode)
 {
-    if (watching)
-        checkTarget(path);
+    checkTarget(AT_FDCWD, path, true);
     return __real_mkdir(path, mode);
+}
+
+int __wrap_mkdirat(int directory, const char* path, mode_t mode)
+{
+    checkTarget(directory, path, true);
+    return __real_mkdirat(directory, path, mode);
+}
+
+int __wrap_renameat(int fromDirectory, const char* from, int toDirectory, const char* to)
+{
+    checkTarget(fromDirectory, from);
+    checkTarget(toDirectory, to);
+    return __real_renameat(fromDirectory, from, toDirectory, to);
+}
+
+int __wrap_unlinkat(int directory, const char* path, int flags)
+{
+    checkTarget(directory, path);
+    return __real_unlinkat(directory, path, flags);
+}
+
+// The file linked in may be named by its descriptor alone: only the new name
+// is written.
+int __wrap_linkat(int fromDirectory, const char* from, int toDirectory, const char* to, int flags)
+{
+    checkTarget(toDirectory, to);
+    return __real_linkat(fromDirectory, from, toDirectory, to, flags);
 }
 }
 
@@ -129,7 +192,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     std::string pattern = (fs::temp_directory_path() / "veskFuzz-XXXXXX").string();
     if (!mkdtemp(&pattern[0]))
         finding("mkdtemp");
-    root = resolve(pattern.c_str());
+    // Canonical, as the paths read back from descriptors are.
+    root = fs::canonical(pattern).string();
     archivePath = root + "/archive.zip";
     destination = root + "/a/b/out";
     std::atexit(removeRoot);
