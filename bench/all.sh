@@ -45,6 +45,10 @@ done
 rm -f "$work/text.bin" "$work/binaries.bin"
 
 echo
+echo "== Directory records: many workers against one"
+python3 "$bench/directoryRecords.py" "${quick[@]}"
+
+echo
 echo "== End-record search"
 python3 "$bench/endRecord.py" "${quick[@]}"
 
