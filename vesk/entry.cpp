@@ -72,9 +72,30 @@ void writeData(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decoder
 
 }  // namespace
 
+namespace {
+
+// The decoder reads the entry's input a block at a time, straight from its
+// buffer.
+bool moreEntryInput(void* source, DecoderInput& decoderInput)
+{
+    const unsigned char* bytes;
+    std::int32_t length = readInput(*static_cast<EntryInput*>(source), &bytes, inputSize);
+    decoderInput.next = bytes;
+    decoderInput.end = bytes + length;
+    return length != 0;
+}
+
+bool writeDecoded(void* target, const unsigned char* bytes, std::int32_t length)
+{
+    return writeOutput(*static_cast<OutputSink*>(target), bytes, length);
+}
+
+}  // namespace
+
 bool inflateEntryData(Decoder& decoder, EntryInput& input, OutputSink& sink)
 {
-    return inflateStream(decoder, input, sink) != corruptStream;
+    const DecoderInput decoderInput{nullptr, nullptr, moreEntryInput, &input};
+    return inflateStream(decoder, decoderInput, DecoderOutput{writeDecoded, &sink}) != corruptStream;
 }
 
 bool refuseEntry(PendingEntry& entry, Message failure)

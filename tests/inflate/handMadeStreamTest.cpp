@@ -10,7 +10,6 @@
 #include "bitWriter.h"
 #include "decodeHarness.h"
 #include "inflate/bitReader.h"
-#include "library.h"
 
 namespace {
 
@@ -159,27 +158,24 @@ void writeDynamicHeader(BitWriter& writer, bool final, const DynamicCode& code)
 
 TEST(BitReader, TakesBitsLeastSignificantFirst)
 {
-    static EntryInput input;
-    static OutputSink sink;
     static Decoder decoder;
-    // Short and long inputs: the byte-at-a-time and the eight-byte refill.
-    for (std::size_t padding : {0u, 20u}) {
-        std::FILE* archive = std::tmpfile();
-        Bytes stream = {0xB5, 0x01, 0xFF, 0x5A, 0x3C, 0xC3};
-        stream.resize(stream.size() + padding, 0xEE);
-        std::fwrite(stream.data(), 1, stream.size(), archive);
-        std::rewind(archive);
-        startInput(input, archive);
-        startDecoder(decoder, input, sink);
-        EXPECT_EQ(getBits(decoder, 3), 5u);
-        EXPECT_EQ(getBits(decoder, 6), 54u);  // five high bits of 0xB5, low bit of 0x01
-        EXPECT_EQ(getBits(decoder, 7), 0u);   // the rest of 0x01
-        alignToByte(decoder);                 // at a boundary nothing is skipped
-        EXPECT_EQ(getBits(decoder, 13), 0xFFu + 256u * (0x5A & 0x1F));
-        alignToByte(decoder);  // the 3 bits left of 0x5A are skipped
-        EXPECT_EQ(getBits(decoder, 16), 0xC33Cu);
-        std::fclose(archive);
-    }
+    static MemoryStream stream;
+    // Short and long inputs in pieces of one byte and whole: the
+    // byte-at-a-time and the eight-byte refill.
+    for (std::size_t padding : {0u, 20u})
+        for (std::size_t piece : {1u, 4093u}) {
+            stream.bytes = {0xB5, 0x01, 0xFF, 0x5A, 0x3C, 0xC3};
+            stream.bytes.resize(stream.bytes.size() + padding, 0xEE);
+            stream.piece = piece;
+            startDecoder(decoder, inputOf(stream), outputOf(stream));
+            EXPECT_EQ(getBits(decoder, 3), 5u);
+            EXPECT_EQ(getBits(decoder, 6), 54u);  // five high bits of 0xB5, low bit of 0x01
+            EXPECT_EQ(getBits(decoder, 7), 0u);   // the rest of 0x01
+            alignToByte(decoder);                 // at a boundary nothing is skipped
+            EXPECT_EQ(getBits(decoder, 13), 0xFFu + 256u * (0x5A & 0x1F));
+            alignToByte(decoder);  // the 3 bits left of 0x5A are skipped
+            EXPECT_EQ(getBits(decoder, 16), 0xC33Cu);
+        }
 }
 
 TEST(Blocks, EmptyFixedBlockGivesEmptyOutput)

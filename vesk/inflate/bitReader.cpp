@@ -4,11 +4,20 @@
 
 namespace {
 
+// Whether a byte of input waits, once the stretch that is used up has been
+// followed by the next.
+bool inputWaits(DecoderInput& input)
+{
+    while (input.next == input.end)
+        if (!input.more(input.source, input))
+            return false;
+    return true;
+}
+
 unsigned nextInputByte(Decoder& decoder)
 {
-    const unsigned char* byte;
-    if (readInput(*decoder.input, &byte, 1) == 1)
-        return *byte;
+    if (inputWaits(decoder.input))
+        return *decoder.input.next++;
     // More zeros than the bit buffer holds: some of them were consumed.
     if (++decoder.inputOverrun > 8)
         failDecoding(decoder);
@@ -36,8 +45,11 @@ void checkStreamEnd(Decoder& decoder)
 // buffer has been drained); the input must hold them.
 std::int32_t takeInputBytes(Decoder& decoder, const unsigned char** bytes, std::int32_t wanted)
 {
-    std::int32_t taken = readInput(*decoder.input, bytes, wanted);
-    if (taken == 0)
+    DecoderInput& input = decoder.input;
+    if (!inputWaits(input))
         failDecoding(decoder);
+    std::int32_t taken = input.end - input.next < wanted ? std::int32_t(input.end - input.next) : wanted;
+    *bytes = input.next;
+    input.next += taken;
     return taken;
 }

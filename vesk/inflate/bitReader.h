@@ -1,25 +1,37 @@
-// The decoder's bits: bytes of the entry's input delivered in Deflate's
-// order, least significant bit of each byte first. A stream that runs out
-// fails (decodeFailure.h): these calls run only inside inflateBlock.
+// The decoder's bits: bytes of the input delivered in Deflate's order,
+// least significant bit of each byte first. A stream that runs out fails
+// (decodeFailure.h): these calls run only inside inflateBlock.
 #ifndef VESK_INFLATE_BIT_READER_H
 #define VESK_INFLATE_BIT_READER_H
 
 #include <cstdint>
+#include <cstring>
 
-#include "../library.h"
 #include "inflate.h"
 
 void fillBitsSlowly(Decoder& decoder);
 void checkStreamEnd(Decoder& decoder);
 std::int32_t takeInputBytes(Decoder& decoder, const unsigned char** bytes, std::int32_t wanted);
 
+// Eight bytes in Deflate's order, the first in the low byte: one load where
+// the compiler would otherwise assemble them.
+inline std::uint64_t loadLittle64(const unsigned char* bytes)
+{
+    std::uint64_t value;
+    std::memcpy(&value, bytes, sizeof value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    value = __builtin_bswap64(value);
+#endif
+    return value;
+}
+
 // Tops `buffer` up from `next` to at least 56 valid bits with one eight-byte
 // load, and returns where the next load starts: only the bytes that fit
 // whole count as taken; the rest are loaded again, to the same places, the
-// next time. The eight bytes at `next` must be in the input's buffer.
+// next time. The eight bytes at `next` must be in the input's stretch.
 inline const unsigned char* loadBits(std::uint64_t& buffer, unsigned& count, const unsigned char* next)
 {
-    buffer |= readLittle64(next) << count;
+    buffer |= loadLittle64(next) << count;
     next += (63 - count) >> 3;
     count |= 56;
     return next;
@@ -28,13 +40,12 @@ inline const unsigned char* loadBits(std::uint64_t& buffer, unsigned& count, con
 // Tops the bit buffer up to at least 56 valid bits.
 inline void fillBits(Decoder& decoder)
 {
-    EntryInput& input = *decoder.input;
-    if (input.limit - input.position < 8) {
+    DecoderInput& input = decoder.input;
+    if (input.end - input.next < 8) {
         fillBitsSlowly(decoder);
         return;
     }
-    const unsigned char* next = input.buffer + input.position;
-    input.position += std::int32_t(loadBits(decoder.bitBuffer, decoder.bitCount, next) - next);
+    input.next = loadBits(decoder.bitBuffer, decoder.bitCount, input.next);
 }
 
 // Takes the next n bits, 0 to 32, off `buffer`, the first in bit 0.

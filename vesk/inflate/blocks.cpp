@@ -147,7 +147,7 @@ void decodeCompressedBlock(Decoder& decoder)
     for (;;) {
         if (decodeFast(decoder))
             return;
-        // Near the end of the input's buffer or of the window: one symbol at
+        // Near the end of the input's stretch or of the window: one symbol at
         // a time. 56 bits cover the longest length code and its extra bits
         // (21) and the longest distance code and its extra bits (28).
         fillBits(decoder);
@@ -170,10 +170,10 @@ void decodeCompressedBlock(Decoder& decoder)
 
 }  // namespace
 
-void startDecoder(Decoder& decoder, EntryInput& input, OutputSink& sink)
+void startDecoder(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output)
 {
-    decoder.input = &input;
-    decoder.sink = &sink;
+    decoder.input = input;
+    decoder.output = output;
     decoder.bitBuffer = 0;
     decoder.bitCount = 0;
     decoder.inputOverrun = 0;
@@ -214,9 +214,9 @@ DecodeResult inflateBlock(Decoder& decoder)
     return streamDecoded;
 }
 
-DecodeResult inflateStream(Decoder& decoder, EntryInput& input, OutputSink& sink)
+DecodeResult inflateStream(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output)
 {
-    startDecoder(decoder, input, sink);
+    startDecoder(decoder, input, output);
     DecodeResult result;
     while ((result = inflateBlock(decoder)) == blockDecoded) {
     }

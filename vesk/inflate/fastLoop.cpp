@@ -1,7 +1,7 @@
 // The bit buffer, the input and output positions and the tables live in
 // locals here, so that the compiler keeps them in registers; the decoder's
 // state is read once on entry and written once on the way out. The margins
-// below spare every per-byte check of the input's buffer and the window.
+// below spare every per-byte check of the input's stretch and the window.
 #include "fastLoop.h"
 
 #include "bitReader.h"
@@ -21,13 +21,12 @@ constexpr std::int32_t stepOutput = 2 + longestMatch + copyOverrun;
 
 bool decodeFast(Decoder& decoder)
 {
-    EntryInput& input = *decoder.input;
     const std::uint32_t* const literalTable = decoder.literalTable;
     const std::uint32_t* const distanceTable = decoder.distanceTable;
     std::uint64_t bits = decoder.bitBuffer;
     unsigned count = decoder.bitCount;
-    const unsigned char* next = input.buffer + input.position;
-    const unsigned char* const inputLimit = input.buffer + input.limit;
+    const unsigned char* next = decoder.input.next;
+    const unsigned char* const inputLimit = decoder.input.end;
     unsigned char* const window = decoder.window;
     unsigned char* out = window + decoder.windowFill;
     unsigned char* const lastOutput = window + windowSize - stepOutput;
@@ -70,7 +69,7 @@ bool decodeFast(Decoder& decoder)
 
     decoder.bitBuffer = bits;
     decoder.bitCount = count;
-    input.position = std::int32_t(next - input.buffer);
+    decoder.input.next = next;
     decoder.windowFill = std::int32_t(out - window);
     return endOfBlock;
 }

@@ -1,17 +1,33 @@
-// The Deflate decoder: one stream from an entry's input into its output
-// sink. It knows nothing of archives, files or messages; all its state is
-// in a Decoder, so that decoders can run side by side.
+// The Deflate decoder: one stream from bytes in memory into its window,
+// whose full stretches it hands on. It knows nothing of archives, files or
+// messages; all its state is in a Decoder, so that decoders can run side by
+// side.
 #ifndef VESK_INFLATE_H
 #define VESK_INFLATE_H
 
 #include <csetjmp>
 #include <cstdint>
 
-#include "../entryInput.h"
-#include "../outputSink.h"
+// Where the decoder reads: the bytes from `next` to `end`, which it takes
+// in order, and a way to ask for the stretch that follows once they are
+// taken; `more` sets `next` and `end` anew, and is false when the data has
+// ended.
+struct DecoderInput {
+    const unsigned char* next;
+    const unsigned char* end;
+    bool (*more)(void* source, DecoderInput& input);
+    void* source;
+};
+
+// Where the decoder hands each full stretch of its output, and the last
+// one; `take` is false when it refuses them, which ends the stream.
+struct DecoderOutput {
+    bool (*take)(void* target, const unsigned char* bytes, std::int32_t length);
+    void* target;
+};
 
 // The output window: its upper half collects a 64 KiB piece of new bytes;
-// when the piece is full it goes to the sink, and its last 32 KiB, the
+// when the piece is full it goes to the output, and its last 32 KiB, the
 // history that back-references reach into, move to the end of the lower
 // half.
 constexpr std::int32_t pieceSize = 65536;
@@ -29,8 +45,8 @@ constexpr int distanceTableSize = (1 << distanceRootBits) + 32 * (1 << (15 - dis
 constexpr int codeLengthTableSize = 1 << codeLengthRootBits;
 
 struct Decoder {
-    EntryInput* input;
-    OutputSink* sink;
+    DecoderInput input;
+    DecoderOutput output;
 
     // Stream bits not yet consumed, the next one in bit 0; bitCount of them
     // are valid. Bits above bitCount are zero or the true bits that follow.
@@ -41,8 +57,8 @@ struct Decoder {
     // actually consumes mean the stream is cut short.
     std::int32_t inputOverrun;
 
-    // On a cache line, as the input's buffer: the CRC reads its pieces in
-    // 16-byte loads, and the copies in 8-byte ones.
+    // On a cache line: whoever takes the output may read it in 16-byte
+    // loads, and the copies go in 8-byte ones.
     alignas(64) unsigned char window[windowSize];
     std::int32_t windowFill;  // next byte to write, pieceSize..windowSize-1
     // Whether the window has moved during this stream: until it has, the
@@ -66,21 +82,21 @@ struct Decoder {
 };
 
 enum DecodeResult {
-    streamDecoded,  // the final block has ended, and its bytes are in the sink
+    streamDecoded,  // the final block has ended, and its bytes are handed on
     blockDecoded,   // a block has ended, and another follows
     corruptStream,  // damaged or cut short
-    outputRefused   // the sink refused a piece: see its overran and error flag
+    outputRefused   // the output refused a stretch
 };
 
-// Starts the decoder on a stream at the input's position; what it decodes
-// goes to the sink.
-void startDecoder(Decoder& decoder, EntryInput& input, OutputSink& sink);
+// Starts the decoder on a stream that begins at the input's `next`; what it
+// decodes goes to the output.
+void startDecoder(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output);
 
 // Decodes the next block; after any result but blockDecoded the stream is
 // done with.
 DecodeResult inflateBlock(Decoder& decoder);
 
 // Starts the decoder and decodes the whole stream.
-DecodeResult inflateStream(Decoder& decoder, EntryInput& input, OutputSink& sink);
+DecodeResult inflateStream(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output);
 
 #endif

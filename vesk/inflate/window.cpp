@@ -6,13 +6,13 @@
 // then the new half becomes the history. Only its last 32 KiB move: no
 // distance reaches farther back. After the final piece no reference can
 // reach back into it (the next stream may not look before its own first
-// byte), so nothing moves. A piece that the sink refuses ends the stream.
+// byte), so nothing moves. A piece that the output refuses ends the stream.
 bool flushWindow(Decoder& decoder, bool final)
 {
     if (!final && decoder.windowFill < windowSize)
         return false;
     std::int32_t length = decoder.windowFill - pieceSize;
-    if (!writeOutput(*decoder.sink, decoder.window + pieceSize, length))
+    if (!decoder.output.take(decoder.output.target, decoder.window + pieceSize, length))
         failDecoding(decoder, outputRefused);
     if (!final)
         std::memcpy(decoder.window + pieceSize - farthestDistance,
