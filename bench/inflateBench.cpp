@@ -1,11 +1,21 @@
 // Decodes one large Deflate entry through unzip() into a tmpfs folder and the
 // same stream through zlib's inflate with crc32 (and, when built with it,
 // libdeflate's whole-buffer decoder, once with its own crc32 and once with
-// vesk's CRC), and compares throughputs.
+// vesk's CRC), and compares throughputs. On Windows it calls vesk.dll.
+//
+//   inflateBench [MiB [FILE|mix [FOLDER]]]
+//
+// FILE replaces the built-in mix of text and programs; FOLDER, made and
+// removed again, replaces the default place for the files.
 #include <sys/stat.h>
 #include <zlib.h>
 #ifdef VESK_BENCH_LIBDEFLATE
 #include <libdeflate.h>
+#endif
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
 #endif
 
 #include <algorithm>
@@ -17,13 +27,58 @@
 #include <string>
 #include <vector>
 
-#include "crc.h"
 #include "vesk.h"
+#ifdef VESK_BENCH_LIBDEFLATE
+#include "crc.h"
+#endif
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 using Clock = std::chrono::steady_clock;
+
+#ifdef _WIN32
+// Windows has no tmpfs: the temp folder, unless the command line names one
+// (under Wine, Z:\dev\shm\... is in memory). The system's own programs are
+// the binary part of the mix.
+const char* const slash = "\\";
+
+std::string defaultFolder()
+{
+    char temp[MAX_PATH + 1];
+    DWORD length = GetTempPathA(sizeof temp, temp);
+    return std::string(temp, length < sizeof temp ? length : 0) + "veskBench";
+}
+
+std::string programFolder()
+{
+    char system[MAX_PATH];
+    UINT length = GetSystemDirectoryA(system, sizeof system);
+    return std::string(system, length < sizeof system ? length : 0);
+}
+
+void makeFolder(const std::string& path)
+{
+    mkdir(path.c_str());
+}
+#else
+const char* const slash = "/";
+
+std::string defaultFolder()
+{
+    return "/dev/shm/veskBench";
+}
+
+std::string programFolder()
+{
+    return "/usr/bin";
+}
+
+void makeFolder(const std::string& path)
+{
+    mkdir(path.c_str(), 0777);
+}
+#endif
 
 // Text made of words, and the machine's own programs as binary data.
 Bytes buildCorpus(std::size_t textSize, std::size_t binarySize)
@@ -39,9 +94,10 @@ Bytes buildCorpus(std::size_t textSize, std::size_t binarySize)
         corpus.push_back(random() % 11 == 0 ? '\n' : ' ');
     }
     std::vector<std::string> programs;
-    if (DIR* directory = opendir("/usr/bin")) {
+    const std::string folder = programFolder();
+    if (DIR* directory = opendir(folder.c_str())) {
         while (dirent* item = readdir(directory))
-            programs.push_back(std::string("/usr/bin/") + item->d_name);
+            programs.push_back(folder + slash + item->d_name);
         closedir(directory);
     }
     std::sort(programs.begin(), programs.end());
@@ -219,12 +275,11 @@ double seconds(Clock::time_point start)
 int main(int argc, char** argv)
 {
     std::size_t megabytes = argc > 1 ? std::size_t(std::atoi(argv[1])) : 48;
-    const std::string folder = "/dev/shm/veskBench";
-    mkdir(folder.c_str(), 0777);
+    const bool mix = argc < 3 || std::string(argv[2]) == "mix";
+    const std::string folder = argc > 3 ? argv[3] : defaultFolder();
+    makeFolder(folder);
 
-    // A file as second argument replaces the built-in mix of text and programs.
-    Bytes corpus =
-        argc > 2 ? readCorpus(argv[2], megabytes << 20) : buildCorpus(megabytes << 19, megabytes << 19);
+    Bytes corpus = mix ? buildCorpus(megabytes << 19, megabytes << 19) : readCorpus(argv[2], megabytes << 20);
     if (corpus.empty()) {
         std::fprintf(stderr, "inflateBench: no corpus\n");
         return 1;
@@ -232,8 +287,12 @@ int main(int argc, char** argv)
     std::uint32_t crc = std::uint32_t(crc32(0, corpus.data(), uInt(corpus.size())));
     Bytes stream = deflateRaw(corpus);
     Bytes archive = wrapInArchive(stream, crc, std::uint32_t(corpus.size()));
-    const std::string archivePath = folder + "/corpus.zip";
+    const std::string archivePath = folder + slash + "corpus.zip";
     std::FILE* file = std::fopen(archivePath.c_str(), "wb");
+    if (!file) {
+        std::fprintf(stderr, "inflateBench: cannot write %s\n", archivePath.c_str());
+        return 1;
+    }
     std::fwrite(archive.data(), 1, archive.size(), file);
     std::fclose(file);
     std::printf("corpus %.1f MiB, Deflate stream %.1f MiB\n", double(corpus.size()) / 1048576,
@@ -243,23 +302,23 @@ int main(int argc, char** argv)
 #ifdef VESK_BENCH_LIBDEFLATE
     Bytes whole(corpus.size());
 #endif
-    const std::string destination = folder + "/out";
+    const std::string destination = folder + slash + "out";
     for (int round = 0; round < 5; ++round) {
         Clock::time_point start = Clock::now();
         if (unzip(archivePath.c_str(), destination.c_str()) != 0)
             return 1;
         best[0] = std::min(best[0], seconds(start));
         start = Clock::now();
-        if (!zlibInflate(stream, (folder + "/zlib.bin").c_str(), crc))
+        if (!zlibInflate(stream, (folder + slash + "zlib.bin").c_str(), crc))
             return 1;
         best[1] = std::min(best[1], seconds(start));
 #ifdef VESK_BENCH_LIBDEFLATE
         start = Clock::now();
-        if (!libdeflateInflate(stream, (folder + "/libdeflate.bin").c_str(), crc, whole, false))
+        if (!libdeflateInflate(stream, (folder + slash + "libdeflate.bin").c_str(), crc, whole, false))
             return 1;
         best[2] = std::min(best[2], seconds(start));
         start = Clock::now();
-        if (!libdeflateInflate(stream, (folder + "/libdeflate.bin").c_str(), crc, whole, true))
+        if (!libdeflateInflate(stream, (folder + slash + "libdeflate.bin").c_str(), crc, whole, true))
             return 1;
         best[3] = std::min(best[3], seconds(start));
 #endif
@@ -277,11 +336,11 @@ int main(int argc, char** argv)
     std::printf("libdeflate+vesk's CRC: %6.1f MB/s\n", size / best[3]);
     std::printf("ratio libdeflate with vesk's CRC/zlib: %5.3f  (bound for vesk/zlib)\n", best[1] / best[3]);
 #else
-    std::printf("libdeflate: not built in (install libdeflate-dev and reconfigure)\n");
+    std::printf("libdeflate: not built in (not found when configuring: libdeflate-dev; none for MinGW)\n");
 #endif
-    std::remove((destination + "/corpus.bin").c_str());
-    std::remove((folder + "/zlib.bin").c_str());
-    std::remove((folder + "/libdeflate.bin").c_str());
+    std::remove((destination + slash + "corpus.bin").c_str());
+    std::remove((folder + slash + "zlib.bin").c_str());
+    std::remove((folder + slash + "libdeflate.bin").c_str());
     std::remove(archivePath.c_str());
     rmdir(destination.c_str());
     rmdir(folder.c_str());

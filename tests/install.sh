@@ -20,8 +20,10 @@ case ${1:-tests} in
       # libFuzzer and its sanitizer runtimes.
       clang-14 libclang-rt-14-dev
       # The 32-bit Windows build and its tests under Wine, on a virtual screen;
-      # the 64-bit build where the machine cannot run 32-bit programs.
-      g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb icoutils)
+      # the 64-bit build where the machine cannot run 32-bit programs; zlib
+      # for both, which only inflateBench.exe links.
+      g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb icoutils
+      libz-mingw-w64-dev)
     ;;
   bench)
     packages=("${build[@]}" libgtest-dev python3 zip unzip libarchive-tools zlib1g-dev
