@@ -1,10 +1,14 @@
 // Recognising the archive, finding its end record and walking the central
 // directory, seen through unzip's result, messages and output.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdarg>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -12,6 +16,24 @@
 
 using namespace zipTest;
 namespace fs = std::filesystem;
+
+// Every open of the library passes here: those of the archive are counted.
+std::atomic<int> archiveOpens;
+
+extern "C" int __real_open64(const char* path, int flags, ...);
+extern "C" int __wrap_open64(const char* path, int flags, ...)
+{
+    if (std::strstr(path, "archive.zip"))
+        ++archiveOpens;
+    mode_t mode = 0;
+    if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
+        std::va_list rest;
+        va_start(rest, flags);
+        mode = va_arg(rest, mode_t);
+        va_end(rest);
+    }
+    return __real_open64(path, flags, mode);
+}
 
 namespace {
 
@@ -376,11 +398,17 @@ TEST_F(Workers, anyCountGivesTheSameTree)
     }
     writeFile(archivePath, buildArchive(archive).bytes);
     auto none = [](const std::string&) {};
+    // The call opens the archive once, and every worker reads it there.
+    archiveOpens = 0;
     auto one = extractWith(1, "one", none);
     EXPECT_EQ(one.first, Shown(0, {}));
     EXPECT_EQ(readFile(dir / "one/d2/s0/f2000.txt"), later);
-    for (int workers : {2, 8})
+    EXPECT_EQ(archiveOpens, 1);
+    for (int workers : {2, 8}) {
+        archiveOpens = 0;
         EXPECT_EQ(extractWith(workers, "w" + std::to_string(workers), none), one) << workers;
+        EXPECT_EQ(archiveOpens, 1) << workers;
+    }
 }
 
 // The first entry that fails, in the order of the central directory,

@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "archive.h"
 #include "extractFixture.h"
 #include "library.h"
 
@@ -48,11 +49,12 @@ TEST(EndRecordSearch, choosesWhatAForwardScanChooses)
             bytes.replace(at, 4, "PK\x05\x06");
         }
         writeFile(path, bytes);
-        std::FILE* archive = std::fopen(path.c_str(), "rb");
+        FileHandle archive;
+        ASSERT_TRUE(openArchive(path.c_str(), &archive));
         unsigned char endRecord[22] = {};
         std::uint64_t position = 0;
         bool found = findEndOfCentralDirectory(archive, endRecord, &position);
-        std::fclose(archive);
+        closeArchive(archive);
 
         long long expected = lastSignature(bytes);
         bool readable = expected > 0;

@@ -37,7 +37,8 @@ protected:
         writeFile(archivePath, built.bytes);
         std::string record = built.bytes.substr(built.recordOffsets[0]);
         std::string target = libraryPath(destination) + "\\";
-        std::FILE* archiveFile = std::fopen(archivePath.c_str(), "rb");
+        FileHandle archiveFile;
+        EXPECT_TRUE(openArchive(archivePath.c_str(), &archiveFile));
         startWalk(walk, archiveFile);
         startInput(input, archiveFile);
         addSpanStart(walk.spans, built.localOffsets[0]);
@@ -46,7 +47,7 @@ protected:
             [&] { return int(extractEntry(walk, input, sink, decoder, target.c_str(), &record[0])); });
         forgetClaimedSpans(walk.spans);
         closeDirectories(walk.directories);
-        std::fclose(archiveFile);
+        closeArchive(archiveFile);
         return outcome;
     }
 };

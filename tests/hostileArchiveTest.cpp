@@ -500,11 +500,13 @@ TEST_F(HostileArchive, directoriesSwappedForLinksDuringExtraction)
     const std::string b = a + "/b";
     const std::string link = destination + "/link";
     const std::string aside = destination + "/aside";
+    const pid_t test = getpid();
+    // Until killed, or until the test itself has ended, whichever way.
     auto swapForever = [&](bool late) {
-        while (late && !fs::exists(b + "/f10.txt"))
+        while (late && !fs::exists(b + "/f10.txt") && getppid() == test)
             usleep(1000);
         symlink(outside.c_str(), link.c_str());
-        for (unsigned turn = 0;; ++turn) {
+        for (unsigned turn = 0; getppid() == test; ++turn) {
             const std::string& victim = turn % 4 < 2 ? a : b;
             if (turn % 2 == 0) {
                 rename(victim.c_str(), aside.c_str());
@@ -525,8 +527,10 @@ TEST_F(HostileArchive, directoriesSwappedForLinksDuringExtraction)
         fs::remove_all(outside);
         fs::create_directories(outside + "/b");
         pid_t swapper = fork();
-        if (swapper == 0)
+        if (swapper == 0) {
             swapForever(round % 4 != 0);
+            _exit(0);
+        }
         Outcome outcome = extractFile(archivePath, destination);
         kill(swapper, SIGKILL);
         waitpid(swapper, nullptr, 0);

@@ -28,8 +28,6 @@ struct CallState {
     Workers workers;
 } call;
 
-const std::uint64_t unknownPosition = ~std::uint64_t(0);
-
 // An argument as the library's text; false when it does not fit the path
 // limit with `spare` units to add.
 bool takeArgument(char* text, const char* argument, std::size_t spare)
@@ -44,24 +42,39 @@ std::size_t recordTail(const unsigned char* record)
            + readLittle16(record + centralCommentLength);
 }
 
-// Reads the record at position into the walk's record; false when its fixed part or
-// name cannot be read or it is no central-directory record (a count larger
-// than the records present lands on the end record or beyond the file). The
-// extra field and comment are read along, so that the stream ends up at the
-// next record; the archive may end inside them.
+// Reads up to `length` bytes of the central directory at `position`,
+// through the walk's buffer, which is refilled there when it does not hold
+// them; what is longer than the buffer is read straight. Returns how many
+// arrived.
+std::size_t readDirectory(ArchiveWalk& walk, std::uint64_t position, unsigned char* bytes, std::size_t length)
+{
+    std::uint64_t offset = position - walk.bufferPosition;
+    if (position < walk.bufferPosition || offset > walk.bufferLength || length > walk.bufferLength - offset) {
+        if (length > sizeof walk.directoryBuffer)
+            return readArchive(walk.archive, position, bytes, length);
+        walk.bufferPosition = position;
+        walk.bufferLength =
+            readArchive(walk.archive, position, walk.directoryBuffer, sizeof walk.directoryBuffer);
+        offset = 0;
+    }
+    std::size_t arrived =
+        length < walk.bufferLength - offset ? length : std::size_t(walk.bufferLength - offset);
+    std::memcpy(bytes, walk.directoryBuffer + offset, arrived);
+    return arrived;
+}
+
+// Reads the record at position into the walk's record; false when its fixed
+// part or name cannot be read or it is no central-directory record (a count
+// larger than the records present lands on the end record or beyond the
+// file). The archive may end inside its extra field and comment.
 bool readRecord(ArchiveWalk& walk, std::uint64_t position)
 {
     unsigned char* record = walk.record;
-    if (position != walk.directoryPosition && !seekStream(walk.directory, position))
-        return false;
-    walk.directoryPosition = unknownPosition;
-    if (std::fread(record, 1, centralName, walk.directory) != centralName
+    if (readDirectory(walk, position, record, centralName) != centralName
         || readLittle32(record) != centralSignature)
         return false;
     std::size_t tail = recordTail(record);
-    std::size_t arrived = std::fread(record + centralName, 1, tail, walk.directory);
-    if (arrived == tail)
-        walk.directoryPosition = position + centralName + tail;
+    std::size_t arrived = readDirectory(walk, position + centralName, record + centralName, tail);
     // What the archive cut off reads as zeros, never as an earlier record's.
     std::memset(record + centralName + arrived, 0, tail - arrived);
     return arrived >= readLittle16(record + centralNameLength);
@@ -118,9 +131,9 @@ bool walkDirectory(ArchiveWalk& walk, EntryInput& input, Workers& workers, const
     return settleEntries(workers);
 }
 
-bool readArchiveAt(std::FILE* archive, std::uint64_t position, unsigned char* bytes, std::size_t length)
+bool readArchiveAt(FileHandle archive, std::uint64_t position, unsigned char* bytes, std::size_t length)
 {
-    return seekStream(archive, position) && std::fread(bytes, 1, length, archive) == length;
+    return readArchive(archive, position, bytes, length) == length;
 }
 
 // How many records the central directory holds and where it starts. Values
@@ -158,10 +171,10 @@ bool locateDirectory(ArchiveWalk& walk)
            && (offset == zip64Marker32 || offset == walk.directoryOffset);
 }
 
-bool walkArchive(ArchiveWalk& walk, const char* archiveName, char* destination)
+bool walkArchive(ArchiveWalk& walk, char* destination)
 {
     unsigned char firstBytes[32];
-    if (std::fread(firstBytes, 1, sizeof firstBytes, walk.archive) != sizeof firstBytes) {
+    if (!readArchiveAt(walk.archive, 0, firstBytes, sizeof firstBytes)) {
         showError(fileTooSmall);
         return false;
     }
@@ -189,15 +202,9 @@ bool walkArchive(ArchiveWalk& walk, const char* archiveName, char* destination)
         showError(damagedArchive);
         return false;
     }
-    walk.directory = openArchiveStream(archiveName);
-    if (!walk.directory) {
-        showError(cannotOpenInput, archiveName);
-        return false;
-    }
-    std::setvbuf(walk.directory, walk.directoryBuffer, _IOFBF, sizeof walk.directoryBuffer);
     bool extracted = false;
     if (!gatherSpanStarts(walk)
-        || !startWorkers(call.workers, chooseWorkerCount(walk.recordCount), archiveName, call.input,
+        || !startWorkers(call.workers, chooseWorkerCount(walk.recordCount), walk.archive, call.input,
                          call.sink, call.decoder, walk.directories)) {
         showError(outOfMemory);
     } else {
@@ -208,8 +215,6 @@ bool walkArchive(ArchiveWalk& walk, const char* archiveName, char* destination)
     }
     forgetClaimedSpans(walk.spans);
     closeDirectories(walk.directories);
-    std::fclose(walk.directory);
-    walk.directory = nullptr;
     return extracted;
 }
 
@@ -236,18 +241,18 @@ const unsigned char* lastEndSignature(const unsigned char* bytes, std::size_t le
 
 }  // namespace
 
-void startWalk(ArchiveWalk& walk, std::FILE* archive)
+void startWalk(ArchiveWalk& walk, FileHandle archive)
 {
     walk.archive = archive;
-    walk.directory = nullptr;
-    walk.directoryPosition = unknownPosition;
+    walk.bufferPosition = 0;
+    walk.bufferLength = 0;
     walk.spans = SpanStarts{};
     startDirectories(walk.directories, nullptr, nullptr);
 }
 
 bool holdsOpenStreams()
 {
-    return call.walk.archive || call.walk.directory || call.walk.directories.count != 0 || call.sink.file;
+    return call.walk.archive != noFile || call.walk.directories.count != 0 || call.sink.file;
 }
 
 // Finds the last end-of-central-directory signature of the archive that has
@@ -255,11 +260,11 @@ bool holdsOpenStreams()
 // say) is no record, and one at the very first byte does not count.
 // Scanning backward from the end, the first signature met is the last one,
 // so the search costs what lies behind it.
-bool findEndOfCentralDirectory(std::FILE* archive, unsigned char* endRecord, std::uint64_t* endPosition)
+bool findEndOfCentralDirectory(FileHandle archive, unsigned char* endRecord, std::uint64_t* endPosition)
 {
     std::uint64_t size;
     // The smallest archive is an end record alone.
-    if (!streamSize(archive, &size) || size < endRecordSize)
+    if (!archiveSize(archive, &size) || size < endRecordSize)
         return false;
     // The bytes before `end` may hold a signature that a record follows.
     std::uint64_t end = size - endRecordSize + 4;
@@ -296,26 +301,23 @@ int unzip(const char* archivePath, const char* destinationDirectory)
         return 1;
     }
 
-    std::FILE* archive = openArchiveStream(archiveName);
-    if (!archive) {
+    FileHandle archive;
+    if (!openArchive(archiveName, &archive)) {
         showError(cannotOpenInput, archiveName);
         return 1;
     }
-    // Entries read their data in blocks into the input's buffer; a stream
-    // buffer would only copy every byte once more.
-    std::setvbuf(archive, nullptr, _IONBF, 0);
     startWalk(call.walk, archive);
     startInput(call.input, archive);
     startSinkForCall(call.sink);
-    bool extracted = walkArchive(call.walk, archiveName, destination);
-    std::fclose(archive);
-    call.walk.archive = nullptr;
+    bool extracted = walkArchive(call.walk, destination);
+    closeArchive(archive);
+    call.walk.archive = noFile;
     return extracted ? 0 : 1;
 }
 
 int unzipOneFile(const char* destinationDirectory, char* record)
 {
-    if (!call.walk.archive)
+    if (call.walk.archive == noFile)
         return 1;
     return extractEntry(call.walk, call.input, call.sink, call.decoder, destinationDirectory, record);
 }

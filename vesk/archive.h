@@ -4,23 +4,20 @@
 #define VESK_ARCHIVE_H
 
 #include <cstdint>
-#include <cstdio>
 
 #include "directories.h"
 #include "records.h"
 #include "spans.h"
 
 struct ArchiveWalk {
-    // Read unbuffered: the end-record search and the entries' input.
-    std::FILE* archive;
-    // The directory walk reads through its own stream and buffer, so that
-    // the entries' reads, which go to the archive stream in blocks of their
-    // own, never discard what it has buffered.
-    std::FILE* directory;
-    char directoryBuffer[65536];
-    // Where `directory` stands after the last record read whole: the next
-    // record normally starts there and needs no seek.
-    std::uint64_t directoryPosition;
+    // Opened once a call, shared by the walk and every worker; none
+    // between calls.
+    FileHandle archive = noFile;
+    // The directory walk reads records through a buffer of its own: records
+    // follow one another, so most come from one read.
+    unsigned char directoryBuffer[65536];
+    std::uint64_t bufferPosition;  // archive position of directoryBuffer[0]
+    std::size_t bufferLength;
     // One central-directory record: 46 fixed bytes and a name, an extra
     // field and a comment of up to 65535 bytes each, and room for the NUL
     // that the entry writes behind the name.
@@ -34,6 +31,10 @@ struct ArchiveWalk {
 };
 
 // Starts the walk of a call on the open archive.
-void startWalk(ArchiveWalk& walk, std::FILE* archive);
+void startWalk(ArchiveWalk& walk, FileHandle archive);
+
+// The last end-of-central-directory record of the archive and where it
+// starts; false when there is none.
+bool findEndOfCentralDirectory(FileHandle archive, unsigned char* endRecord, std::uint64_t* endPosition);
 
 #endif

@@ -160,10 +160,7 @@ bool prepareEntry(ArchiveWalk& walk, EntryInput& input, const char* destination,
 void writeEntry(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decoder& decoder,
                 std::uint64_t unique)
 {
-    if (!moveToEntryData(input, entry.dataStart, entry.dataEnd)) {
-        refuse(entry, damagedArchive);
-        return;
-    }
+    moveToEntryData(input, entry.dataStart, entry.dataEnd);
     std::FILE* file;
     entry.fileMade =
         openOutputStream(entry.directory, entry.path + entry.fileName, unique, entry.output, &file);

@@ -29,7 +29,8 @@ void readInputBlock(EntryInput& input)
     if (input.endPosition - input.blockPosition <= std::uint64_t(input.blockLength))
         return;  // the entry ends in this block
     input.blockPosition += std::uint64_t(input.blockLength);
-    input.blockLength = std::int32_t(std::fread(input.buffer, 1, std::size_t(input.readSize), input.archive));
+    input.blockLength = std::int32_t(
+        readArchive(input.archive, input.blockPosition, input.buffer, std::size_t(input.readSize)));
     input.position = 0;
     input.readSize = input.readSize < inputSize / 2 ? 2 * input.readSize : inputSize;
     limitToEntry(input);
@@ -37,10 +38,10 @@ void readInputBlock(EntryInput& input)
 
 // Reading starts at `position` of the archive: inside the buffer when it
 // already holds the `expected` bytes that the caller expects to take from
-// there (a small entry usually follows the one before it), else after a
-// seek. Until the entry's end is known, the input runs to the end of the
-// archive.
-bool moveInput(EntryInput& input, std::uint64_t position, std::uint64_t expected)
+// there (a small entry usually follows the one before it), else with a new
+// read there. Until the entry's end is known, the input runs to the end of
+// the archive.
+void moveInput(EntryInput& input, std::uint64_t position, std::uint64_t expected)
 {
     input.readSize = expected < std::uint64_t(firstReadMinimum) ? firstReadMinimum
                      : expected < std::uint64_t(inputSize)      ? std::int32_t(expected)
@@ -51,21 +52,18 @@ bool moveInput(EntryInput& input, std::uint64_t position, std::uint64_t expected
         && expected <= held - (position - input.blockPosition)) {
         input.position = std::int32_t(position - input.blockPosition);
         limitToEntry(input);
-        return true;
+        return;
     }
-    if (!seekStream(input.archive, position))
-        return false;
     input.blockPosition = position;
     input.blockLength = 0;
     input.limit = 0;
     input.position = 0;
     readInputBlock(input);
-    return true;
 }
 
 }  // namespace
 
-void startInput(EntryInput& input, std::FILE* archive)
+void startInput(EntryInput& input, FileHandle archive)
 {
     input.archive = archive;
     input.blockPosition = 0;
@@ -84,8 +82,7 @@ bool openEntryData(EntryInput& input, const CentralRecord& record, std::uint64_t
                    std::uint64_t* dataEnd)
 {
     std::uint64_t nearby = localHeaderSize + record.nameLength + record.extraLength + 64;
-    if (!moveInput(input, record.localHeader, addPositions(nearby, record.compressedSize)))
-        return false;
+    moveInput(input, record.localHeader, addPositions(nearby, record.compressedSize));
     const unsigned char* localHeader;
     if (readInput(input, &localHeader, localHeaderSize) != localHeaderSize
         || readLittle32(localHeader) != localSignature)
@@ -102,15 +99,13 @@ bool openEntryData(EntryInput& input, const CentralRecord& record, std::uint64_t
     return true;
 }
 
-bool moveToEntryData(EntryInput& input, std::uint64_t dataStart, std::uint64_t dataEnd)
+void moveToEntryData(EntryInput& input, std::uint64_t dataStart, std::uint64_t dataEnd)
 {
     if (input.endPosition == dataEnd && input.blockPosition + std::uint64_t(input.position) == dataStart)
-        return true;
-    if (!moveInput(input, dataStart, dataEnd - dataStart))
-        return false;
+        return;
+    moveInput(input, dataStart, dataEnd - dataStart);
     input.endPosition = dataEnd;
     limitToEntry(input);
-    return true;
 }
 
 std::int32_t readInput(EntryInput& input, const unsigned char** bytes, std::int32_t wanted)

@@ -6,20 +6,18 @@
 #define VESK_ENTRY_INPUT_H
 
 #include <cstdint>
-#include <cstdio>
 
+#include "platform.h"
 #include "records.h"
 
 constexpr std::int32_t inputSize = 65536;
 
 struct EntryInput {
-    std::FILE* archive;
+    FileHandle archive;
     alignas(64) unsigned char buffer[inputSize];
     std::int32_t position;  // next byte of the buffer to take
     std::int32_t limit;     // end of the entry's bytes in the buffer
     // Archive position of buffer[0] and the bytes the last read delivered.
-    // Blocks are read one after the other, so the archive stands at
-    // blockPosition + blockLength.
     std::uint64_t blockPosition;
     std::int32_t blockLength;
     std::int32_t readSize;  // what the next read asks for
@@ -28,10 +26,9 @@ struct EntryInput {
     std::uint64_t endPosition;
 };
 
-// Starts the input of a call on the archive, which is read unbuffered;
-// nothing of an earlier archive stays in the buffer. Until an entry's data
-// is opened, reading goes on from where the archive stands.
-void startInput(EntryInput& input, std::FILE* archive);
+// Starts an input on the call's archive; nothing of an earlier archive
+// stays in the buffer.
+void startInput(EntryInput& input, FileHandle archive);
 
 // Moves the input to the entry's local header, which must carry its
 // signature, reads past the header, name and extra field, and ends the
@@ -41,8 +38,8 @@ bool openEntryData(EntryInput& input, const CentralRecord& record, std::uint64_t
                    std::uint64_t* dataEnd);
 
 // Moves the input to an entry's data, which openEntryData found, unless it
-// stands there; false when the archive cannot be read there.
-bool moveToEntryData(EntryInput& input, std::uint64_t dataStart, std::uint64_t dataEnd);
+// stands there.
+void moveToEntryData(EntryInput& input, std::uint64_t dataStart, std::uint64_t dataEnd);
 
 // Hands out up to `wanted` bytes that follow in the input, straight from
 // the buffer: at least one, or none when the entry's bytes or the archive

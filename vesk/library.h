@@ -44,10 +44,6 @@ enum Message {
 // path or a number) where its text takes one.
 void showError(Message message, const char* detail = "");
 
-// The last end-of-central-directory record of the archive and where it
-// starts; false when there is none.
-bool findEndOfCentralDirectory(std::FILE* archive, unsigned char* endRecord, std::uint64_t* endPosition);
-
 // Whether the library holds a stream open: none between calls.
 bool holdsOpenStreams();
 

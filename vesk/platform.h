@@ -43,9 +43,6 @@ enum NarrowText { fileCallsText, oemText };
 // false, with as much as fits, when it is longer than any path can be.
 bool toLibraryText(const char* narrow, char* text, NarrowText codePage = fileCallsText);
 
-// A raw byte stream to read; nullptr when the file cannot be opened.
-std::FILE* openArchiveStream(const char* path);
-
 // What the seam finds at a path it is to make or open; the calls below
 // return it as int.
 enum PathOutcome {
@@ -89,13 +86,30 @@ bool copyDirectory(DirectoryHandle directory, DirectoryHandle* copy);
 // Room for the name of a file made aside, its NUL included.
 constexpr int asideCapacity = 40;
 
-// A file the call made for an entry, from its making to its commit or
-// removal.
+// An open file: the archive, or a file the call made.
 #if defined(_WIN32)
 using FileHandle = void*;
+const FileHandle noFile = nullptr;
 #else
 using FileHandle = int;
+constexpr FileHandle noFile = -1;
 #endif
+
+// The archive, opened once a call and read at positions by the walk and
+// every worker at once, with no position of its own to keep; archives may
+// exceed 4 GiB. False when the file cannot be opened or is a directory.
+bool openArchive(const char* path, FileHandle* archive);
+void closeArchive(FileHandle archive);
+
+// Reads up to `length` bytes at `position` of the archive; returns how many
+// arrived: fewer only at the end of the file or when reading fails.
+std::size_t readArchive(FileHandle archive, std::uint64_t position, unsigned char* bytes, std::size_t length);
+
+// The length of the archive.
+bool archiveSize(FileHandle archive, std::uint64_t* size);
+
+// A file the call made for an entry, from its making to its commit or
+// removal.
 struct OutputFile {
     // Windows keeps a handle of the file, so that its commit and removal act
     // on the file made, whatever stands at its name by then; POSIX keeps the
@@ -140,12 +154,6 @@ inline std::uint64_t hashKeyUnit(std::uint64_t key, unsigned unit)
 {
     return (key ^ unit) * 0x100000001b3;
 }
-
-// Positions a stream at an absolute offset; archives may exceed 2 GiB.
-bool seekStream(std::FILE* stream, std::uint64_t position);
-
-// The length of the file behind a stream.
-bool streamSize(std::FILE* stream, std::uint64_t* size);
 
 // The last local minute that a time stamp fell in and where it starts in
 // universal time: an offset changes only on a minute, so the stamps of the

@@ -65,29 +65,43 @@ bool toLibraryText(const char* narrow, char* text, NarrowText)
     return fits;
 }
 
-std::FILE* openArchiveStream(const char* path)
+bool openArchive(const char* path, FileHandle* archive)
 {
     char native[pathCapacity];
     toNativePath(path, native);
-    std::FILE* stream = std::fopen(native, "rb");
+    *archive = open(native, O_RDONLY | O_CLOEXEC);
     // A directory opens here but not on Windows: it is no file to read.
     struct stat status;
-    if (stream && (fstat(fileno(stream), &status) != 0 || S_ISDIR(status.st_mode))) {
-        std::fclose(stream);
-        return nullptr;
+    if (*archive != -1 && (fstat(*archive, &status) != 0 || S_ISDIR(status.st_mode))) {
+        close(*archive);
+        *archive = -1;
     }
-    return stream;
+    return *archive != -1;
 }
 
-bool seekStream(std::FILE* stream, std::uint64_t position)
+void closeArchive(FileHandle archive)
 {
-    return fseeko(stream, off_t(position), SEEK_SET) == 0;
+    close(archive);
 }
 
-bool streamSize(std::FILE* stream, std::uint64_t* size)
+std::size_t readArchive(FileHandle archive, std::uint64_t position, unsigned char* bytes, std::size_t length)
+{
+    std::size_t arrived = 0;
+    // Past what an offset can say, there is no file.
+    while (arrived < length && position + arrived <= std::uint64_t(INT64_MAX) - length) {
+        ssize_t part = pread(archive, bytes + arrived, length - arrived, off_t(position + arrived));
+        if (part <= 0 && !(part == -1 && errno == EINTR))
+            break;
+        if (part > 0)
+            arrived += std::size_t(part);
+    }
+    return arrived;
+}
+
+bool archiveSize(FileHandle archive, std::uint64_t* size)
 {
     struct stat status;
-    if (fstat(fileno(stream), &status) != 0 || !S_ISREG(status.st_mode))
+    if (fstat(archive, &status) != 0 || !S_ISREG(status.st_mode))
         return false;
     *size = std::uint64_t(status.st_size);
     return true;

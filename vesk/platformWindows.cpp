@@ -54,10 +54,54 @@ bool toLibraryText(const char* narrow, char* text, NarrowText codePage)
     return fits;
 }
 
-std::FILE* openArchiveStream(const char* path)
+// Opened as the C runtime opens a file to read: others may read and write
+// it meanwhile. A directory does not open without backup semantics.
+bool openArchive(const char* path, FileHandle* archive)
 {
     wchar_t widePath[pathLimit];
-    return toWide(path, widePath) ? _wfopen(widePath, L"rb") : nullptr;
+    *archive = nullptr;
+    if (!toWide(path, widePath))
+        return false;
+    HANDLE opened = CreateFileW(widePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return false;
+    *archive = opened;
+    return true;
+}
+
+void closeArchive(FileHandle archive)
+{
+    CloseHandle(archive);
+}
+
+// Each read names its position: threads that share the handle never move a
+// position of each other's.
+std::size_t readArchive(FileHandle archive, std::uint64_t position, unsigned char* bytes, std::size_t length)
+{
+    std::size_t arrived = 0;
+    while (arrived < length) {
+        std::uint64_t at = position + arrived;
+        OVERLAPPED where = {};
+        where.Offset = DWORD(at);
+        where.OffsetHigh = DWORD(at >> 32);
+        std::size_t left = length - arrived;
+        DWORD wanted = left < (1u << 30) ? DWORD(left) : DWORD(1u << 30);
+        DWORD part = 0;
+        if (!ReadFile(archive, bytes + arrived, wanted, &part, &where) || part == 0)
+            break;
+        arrived += part;
+    }
+    return arrived;
+}
+
+bool archiveSize(FileHandle archive, std::uint64_t* size)
+{
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(archive, &length) || length.QuadPart < 0)
+        return false;
+    *size = std::uint64_t(length.QuadPart);
+    return true;
 }
 
 namespace {
@@ -315,20 +359,6 @@ void removeOutput(DirectoryHandle parent, OutputFile& made, const char* name)
         && standsAt(parent, component, made.handle))
         markForDeletion(made.handle, true);
     letGo(made);
-}
-
-bool seekStream(std::FILE* stream, std::uint64_t position)
-{
-    return _fseeki64(stream, static_cast<__int64>(position), SEEK_SET) == 0;
-}
-
-bool streamSize(std::FILE* stream, std::uint64_t* size)
-{
-    __int64 length = _filelengthi64(_fileno(stream));
-    if (length < 0)
-        return false;
-    *size = std::uint64_t(length);
-    return true;
 }
 
 void makeDirectory(const char* path)

@@ -225,21 +225,14 @@ bool isOnItsWay(const Workers& workers, std::uint64_t key)
     return false;
 }
 
-// Opens the archive for a worker's own input.
-bool startWorker(Worker& worker, Workers& workers, const char* archiveName)
+// Starts a worker thread with its own input on the archive.
+bool startWorker(Worker& worker, Workers& workers, FileHandle archive)
 {
-    worker.archive = openArchiveStream(archiveName);
-    if (!worker.archive)
-        return false;
-    std::setvbuf(worker.archive, nullptr, _IONBF, 0);
-    startInput(worker.input, worker.archive);
+    startInput(worker.input, archive);
     startSinkForCall(worker.sink);
     worker.workers = &workers;
     worker.start = ThreadStart{runWorker, &worker};
-    if (startThread(&worker.thread, &worker.start))
-        return true;
-    std::fclose(worker.archive);
-    return false;
+    return startThread(&worker.thread, &worker.start);
 }
 
 }  // namespace
@@ -259,7 +252,7 @@ int chooseWorkerCount(std::uint64_t entries)
     return count < 1 ? 1 : int(count);
 }
 
-bool startWorkers(Workers& workers, int count, const char* archiveName, EntryInput& input, OutputSink& sink,
+bool startWorkers(Workers& workers, int count, FileHandle archive, EntryInput& input, OutputSink& sink,
                   Decoder& decoder, OpenDirectories& directories)
 {
     workers.input = &input;
@@ -298,7 +291,7 @@ bool startWorkers(Workers& workers, int count, const char* archiveName, EntryInp
         workers.threads = new (std::nothrow) Worker[std::size_t(count - 1)];
     if (workers.threads)
         while (workers.threadCount < count - 1
-               && startWorker(workers.threads[workers.threadCount], workers, archiveName))
+               && startWorker(workers.threads[workers.threadCount], workers, archive))
             ++workers.threadCount;
     // Without threads the calling thread writes alone; with them it never
     // changes this unless under the lock.
@@ -365,10 +358,8 @@ void stopWorkers(Workers& workers)
     workers.ending = true;
     wakeAll(workers.entryHanded);
     dropLock(workers.lock);
-    for (int i = 0; i < workers.threadCount; ++i) {
+    for (int i = 0; i < workers.threadCount; ++i)
         joinThread(workers.threads[i].thread);
-        std::fclose(workers.threads[i].archive);
-    }
     delete[] workers.threads;
     delete[] workers.places;
     delete[] workers.pathKeys;

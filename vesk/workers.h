@@ -20,7 +20,6 @@ struct Worker {
     EntryInput input;
     OutputSink sink;
     Decoder decoder;
-    std::FILE* archive;
     ThreadHandle thread;
     ThreadStart start;
     Workers* workers;
@@ -80,10 +79,11 @@ struct Workers {
 int chooseWorkerCount(std::uint64_t entries);
 
 // Starts `count` workers for the call on the archive: the calling thread,
-// which writes with `input`, `sink` and `decoder`, and count - 1 threads.
-// Fewer threads start when threads or streams cannot be had. False when
-// there is no memory for the entries on their way.
-bool startWorkers(Workers& workers, int count, const char* archiveName, EntryInput& input, OutputSink& sink,
+// which writes with `input`, `sink` and `decoder`, and count - 1 threads,
+// each reading the archive through an input of its own. Fewer threads
+// start when threads cannot be had. False when there is no memory for the
+// entries on their way.
+bool startWorkers(Workers& workers, int count, FileHandle archive, EntryInput& input, OutputSink& sink,
                   Decoder& decoder, OpenDirectories& directories);
 
 // The place for the next entry to hand out, once one is free; commits what
