@@ -137,14 +137,16 @@ check(exports(listing) == [(1, "unzip"), (2, "unzipOneFile")],
 check(re.search(r"Export Address Table\s+0+2\n", listing),
       f"{library}: the export address table holds other than two entries")
 checkImports(library, imports(listing),
-             ["MessageBoxW", "GetFocus", "SetFocus", "CreateDirectoryW", "_wfopen",
+             ["MessageBoxW", "GetFocus", "SetFocus", "CreateDirectoryW",
+              # the archive opened once, read at positions
+              "CreateFileW", "ReadFile",
               # below the destination, names relative to a directory handle
               "NtCreateFile", "NtQueryDirectoryFile", "NtSetInformationFile",
               "MultiByteToWideChar", "DosDateTimeToFileTime", "FileTimeToSystemTime",
               "TzSpecificLocalTimeToSystemTime", "SystemTimeToFileTime", "SetFileTime"],
              # today's offset would shift summer times extracted in winter; the
              # ANSI calls would read UTF-8 names in the ANSI code page
-             ["LocalFileTimeToFileTime", "MessageBoxA", "CreateDirectoryA", "fopen"])
+             ["LocalFileTimeToFileTime", "MessageBoxA", "CreateDirectoryA", "fopen", "_wfopen"])
 found = resources(library)
 check({kind for kind, _ in found} == {"3", "14", "16"},
       f"{library}: resources {found}")
