@@ -240,7 +240,7 @@ TEST(Distances, FarthestMatchAndMatchAcrossFlush)
     // 32768 bytes, a match reaching back to the first of them, then history
     // up to 100 bytes before the window fills and a match that crosses the
     // flush.
-    Bytes expected = pattern(65536 - 100);
+    Bytes expected = pattern(pieceSize - 100);
     BitWriter writer;
     storeAll(writer, Bytes(expected.begin(), expected.begin() + 32768), false);
     storeAll(writer, Bytes(expected.begin() + 32768, expected.end()), false);
@@ -263,7 +263,7 @@ TEST(Distances, ShortAndLongMatchesAroundTheWindowsEnd)
         for (unsigned room :
              {600u, 473u, 472u, 400u, 281u, 280u, 279u, 267u, 266u, 265u, 262u, 258u, 100u, 22u, 21u, 1u}) {
             for (unsigned first : {258u, 450u}) {
-                Bytes expected = pattern(65536 - room);
+                Bytes expected = pattern(pieceSize - room);
                 BitWriter writer;
                 storeAll(writer, expected, false);
                 writer.blockHeader(true, 1);
@@ -308,7 +308,7 @@ TEST(Distances, WindowMovingJustBeforeTheEndOfAnInputBlock)
 TEST(Distances, SymbolsThirtyAndThirtyOneFail)
 {
     // Behind a full window, so that only the symbol itself is wrong.
-    Bytes history = pattern(65536 + 10);
+    Bytes history = pattern(pieceSize + 10);
     for (unsigned symbol : {30u, 31u}) {
         BitWriter writer;
         storeAll(writer, history, false);
@@ -318,7 +318,7 @@ TEST(Distances, SymbolsThirtyAndThirtyOneFail)
         writer.bits(0, 14);
         writer.fixedLiteral(256);
         for (std::size_t trailing : {0u, 64u})
-            expectFails(decode(writer.bytes, trailing), Bytes(history.begin(), history.begin() + 65536));
+            expectFails(decode(writer.bytes, trailing), Bytes(history.begin(), history.begin() + pieceSize));
     }
 }
 
@@ -355,19 +355,19 @@ TEST(Distances, ReachingBeforeTheEntryFails)
     }
 }
 
-TEST(Window, OutputReachesTheFileIn64KiBPieces)
+TEST(Window, OutputIsHandedOnInPieces)
 {
-    Bytes exact = pattern(65536);
+    Bytes exact = pattern(pieceSize);
     BitWriter whole;
     storeAll(whole, exact, true);
     expectDecodes(decode(whole.bytes), exact);
 
     // A failure keeps exactly what was flushed before it.
-    Bytes data = pattern(70000);
+    Bytes data = pattern(pieceSize + 4464);
     BitWriter writer;
     storeAll(writer, data, false);
     writer.blockHeader(true, 3);
-    expectFails(decode(writer.bytes), Bytes(data.begin(), data.begin() + 65536));
+    expectFails(decode(writer.bytes), Bytes(data.begin(), data.begin() + pieceSize));
 
     // The next entry starts clean: its own bytes, its own CRC.
     BitWriter next;

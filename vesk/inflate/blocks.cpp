@@ -177,7 +177,7 @@ void startDecoder(Decoder& decoder, const DecoderInput& input, const DecoderOutp
     decoder.bitBuffer = 0;
     decoder.bitCount = 0;
     decoder.inputOverrun = 0;
-    decoder.windowFill = pieceSize;
+    decoder.windowFill = farthestDistance;
     decoder.windowMoved = false;
 }
 

@@ -26,13 +26,13 @@ struct DecoderOutput {
     void* target;
 };
 
-// The output window: its upper half collects a 64 KiB piece of new bytes;
-// when the piece is full it goes to the output, and its last 32 KiB, the
-// history that back-references reach into, move to the end of the lower
-// half.
-constexpr std::int32_t pieceSize = 65536;
+// The output window: the history that back-references reach into, 32 KiB,
+// then a piece of new bytes. When the piece is full it goes to the output,
+// and its last 32 KiB move down to become the history. A large piece is
+// handed on, and its history moved, rarely.
 constexpr std::int32_t farthestDistance = 32768;
-constexpr std::int32_t windowSize = 2 * pieceSize;
+constexpr std::int32_t pieceSize = 262144;
+constexpr std::int32_t windowSize = farthestDistance + pieceSize;
 
 // Huffman tables are indexed by the next rootBits stream bits. Codes are at
 // most 15 bits long; the tables hold the root and, for each code longer than
@@ -60,7 +60,7 @@ struct Decoder {
     // On a cache line: whoever takes the output may read it in 16-byte
     // loads, and the copies go in 8-byte ones.
     alignas(64) unsigned char window[windowSize];
-    std::int32_t windowFill;  // next byte to write, pieceSize..windowSize-1
+    std::int32_t windowFill;  // next byte to write, farthestDistance..windowSize-1
     // Whether the window has moved during this stream: until it has, the
     // lower half holds bytes of earlier streams, which no reference may reach.
     bool windowMoved;

@@ -2,22 +2,21 @@
 
 #include "decodeFailure.h"
 
-// Writes the new half out when it is full, or whatever it holds when final;
-// then the new half becomes the history. Only its last 32 KiB move: no
-// distance reaches farther back. After the final piece no reference can
-// reach back into it (the next stream may not look before its own first
-// byte), so nothing moves. A piece that the output refuses ends the stream.
+// Hands the piece on when it is full, or whatever it holds when final; then
+// its last 32 KiB become the history: no distance reaches farther back.
+// After the final piece no reference can reach back into it (the next
+// stream may not look before its own first byte), so nothing moves. A piece
+// that the output refuses ends the stream.
 bool flushWindow(Decoder& decoder, bool final)
 {
     if (!final && decoder.windowFill < windowSize)
         return false;
-    std::int32_t length = decoder.windowFill - pieceSize;
-    if (!decoder.output.take(decoder.output.target, decoder.window + pieceSize, length))
+    std::int32_t length = decoder.windowFill - farthestDistance;
+    if (!decoder.output.take(decoder.output.target, decoder.window + farthestDistance, length))
         failDecoding(decoder, outputRefused);
     if (!final)
-        std::memcpy(decoder.window + pieceSize - farthestDistance,
-                    decoder.window + windowSize - farthestDistance, farthestDistance);
-    decoder.windowFill = pieceSize;
+        std::memcpy(decoder.window, decoder.window + pieceSize, farthestDistance);
+    decoder.windowFill = farthestDistance;
     decoder.windowMoved = true;
     return true;
 }

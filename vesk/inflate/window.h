@@ -8,12 +8,12 @@
 
 #include "inflate.h"
 
-// Where this stream's bytes begin in the window: at the upper half until the
-// window has moved, and before that everything a reference can reach is
+// Where this stream's bytes begin in the window: behind the history until
+// the window has moved, and after that everything a reference can reach is
 // this stream's.
 inline std::int32_t streamStart(const Decoder& decoder)
 {
-    return decoder.windowMoved ? 0 : pieceSize;
+    return decoder.windowMoved ? 0 : farthestDistance;
 }
 
 bool flushWindow(Decoder& decoder, bool final);
