@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "inflate/littleEndian.h"
+
 // Every message the library shows, in the order of README's table; the text
 // of each stands once, in showError.cpp.
 enum Message {
@@ -47,7 +49,8 @@ void showError(Message message, const char* detail = "");
 // Whether the library holds a stream open: none between calls.
 bool holdsOpenStreams();
 
-// Archive fields are little-endian whatever the host's byte order.
+// Archive fields are little-endian whatever the host's byte order; eight
+// bytes are read as the decoder reads its bits (inflate/littleEndian.h).
 inline unsigned readLittle16(const unsigned char* bytes)
 {
     return bytes[0] | (bytes[1] << 8);
@@ -56,17 +59,6 @@ inline unsigned readLittle16(const unsigned char* bytes)
 inline std::uint32_t readLittle32(const unsigned char* bytes)
 {
     return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (std::uint32_t(bytes[3]) << 24);
-}
-
-// One load where the compiler would otherwise assemble eight bytes.
-inline std::uint64_t readLittle64(const unsigned char* bytes)
-{
-    std::uint64_t value;
-    std::memcpy(&value, bytes, sizeof value);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    value = __builtin_bswap64(value);
-#endif
-    return value;
 }
 
 #endif

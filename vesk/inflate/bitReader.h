@@ -5,25 +5,13 @@
 #define VESK_INFLATE_BIT_READER_H
 
 #include <cstdint>
-#include <cstring>
 
 #include "inflate.h"
+#include "littleEndian.h"
 
 void fillBitsSlowly(Decoder& decoder);
 void checkStreamEnd(Decoder& decoder);
 std::int32_t takeInputBytes(Decoder& decoder, const unsigned char** bytes, std::int32_t wanted);
-
-// Eight bytes in Deflate's order, the first in the low byte: one load where
-// the compiler would otherwise assemble them.
-inline std::uint64_t loadLittle64(const unsigned char* bytes)
-{
-    std::uint64_t value;
-    std::memcpy(&value, bytes, sizeof value);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    value = __builtin_bswap64(value);
-#endif
-    return value;
-}
 
 // Tops `buffer` up from `next` to at least 56 valid bits with one eight-byte
 // load, and returns where the next load starts: only the bytes that fit
@@ -31,7 +19,7 @@ inline std::uint64_t loadLittle64(const unsigned char* bytes)
 // next time. The eight bytes at `next` must be in the input's stretch.
 inline const unsigned char* loadBits(std::uint64_t& buffer, unsigned& count, const unsigned char* next)
 {
-    buffer |= loadLittle64(next) << count;
+    buffer |= readLittle64(next) << count;
     next += (63 - count) >> 3;
     count |= 56;
     return next;
