@@ -259,28 +259,30 @@ TEST(Distances, ShortAndLongMatchesAroundTheWindowsEnd)
     // distances below, at and above the eight-byte copy step. The first is
     // the longest of the regular codes (258) or of a fixed block's symbol 287
     // (450). Both loops meet them: the fast one when input follows the stream.
-    for (unsigned distance : {1u, 2u, 3u, 7u, 8u, 9u, 23u, 300u}) {
-        for (unsigned room :
-             {600u, 473u, 472u, 400u, 281u, 280u, 279u, 267u, 266u, 265u, 262u, 258u, 100u, 22u, 21u, 1u}) {
-            for (unsigned first : {258u, 450u}) {
-                Bytes expected = pattern(pieceSize - room);
-                BitWriter writer;
-                storeAll(writer, expected, false);
-                writer.blockHeader(true, 1);
-                for (unsigned length : {first, 3u, 17u, 24u, 25u}) {
-                    fixedMatch(writer, length, distance);
-                    referenceMatch(expected, length, distance);
-                }
-                writer.fixedLiteral(256);
-                for (std::size_t trailing : {0u, 64u}) {
-                    SCOPED_TRACE("distance " + std::to_string(distance) + ", room " + std::to_string(room)
-                                 + ", first " + std::to_string(first) + ", trailing "
-                                 + std::to_string(trailing));
-                    expectDecodes(decode(writer.bytes, trailing), expected);
+    // The end of the first piece, and of the window, where the history moves.
+    for (std::int32_t end : {pieceSize, windowSize - farthestDistance})
+        for (unsigned distance : {1u, 2u, 3u, 7u, 8u, 9u, 23u, 300u}) {
+            for (unsigned room : {600u, 473u, 472u, 400u, 281u, 280u, 279u, 267u, 266u, 265u, 262u, 258u,
+                                  100u, 22u, 21u, 1u}) {
+                for (unsigned first : {258u, 450u}) {
+                    Bytes expected = pattern(std::size_t(end) - room);
+                    BitWriter writer;
+                    storeAll(writer, expected, false);
+                    writer.blockHeader(true, 1);
+                    for (unsigned length : {first, 3u, 17u, 24u, 25u}) {
+                        fixedMatch(writer, length, distance);
+                        referenceMatch(expected, length, distance);
+                    }
+                    writer.fixedLiteral(256);
+                    for (std::size_t trailing : {0u, 64u}) {
+                        SCOPED_TRACE("distance " + std::to_string(distance) + ", room " + std::to_string(room)
+                                     + ", first " + std::to_string(first) + ", trailing "
+                                     + std::to_string(trailing));
+                        expectDecodes(decode(writer.bytes, trailing), expected);
+                    }
                 }
             }
         }
-    }
 }
 
 TEST(Distances, WindowMovingJustBeforeTheEndOfAnInputBlock)

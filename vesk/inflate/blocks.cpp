@@ -178,6 +178,7 @@ void startDecoder(Decoder& decoder, const DecoderInput& input, const DecoderOutp
     decoder.bitCount = 0;
     decoder.inputOverrun = 0;
     decoder.windowFill = farthestDistance;
+    decoder.pieceEnd = farthestDistance + pieceSize;
     decoder.windowMoved = false;
 }
 

@@ -29,7 +29,7 @@ bool decodeFast(Decoder& decoder)
     const unsigned char* const inputLimit = decoder.input.end;
     unsigned char* const window = decoder.window;
     unsigned char* out = window + decoder.windowFill;
-    unsigned char* const lastOutput = window + windowSize - stepOutput;
+    unsigned char* const lastOutput = window + decoder.pieceEnd - stepOutput;
     const unsigned char* const streamBegin = window + streamStart(decoder);
     bool endOfBlock = false;
 

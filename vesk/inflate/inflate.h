@@ -27,12 +27,12 @@ struct DecoderOutput {
 };
 
 // The output window: the history that back-references reach into, 32 KiB,
-// then a piece of new bytes. When the piece is full it goes to the output,
-// and its last 32 KiB move down to become the history. A large piece is
-// handed on, and its history moved, rarely.
+// then room for four pieces of new bytes. Each completed 64 KiB piece goes
+// to the output; once the window is full, its last 32 KiB move down to
+// become the history, once for every four pieces.
 constexpr std::int32_t farthestDistance = 32768;
-constexpr std::int32_t pieceSize = 262144;
-constexpr std::int32_t windowSize = farthestDistance + pieceSize;
+constexpr std::int32_t pieceSize = 65536;
+constexpr std::int32_t windowSize = farthestDistance + 4 * pieceSize;
 
 // Huffman tables are indexed by the next rootBits stream bits. Codes are at
 // most 15 bits long; the tables hold the root and, for each code longer than
@@ -60,7 +60,10 @@ struct Decoder {
     // On a cache line: whoever takes the output may read it in 16-byte
     // loads, and the copies go in 8-byte ones.
     alignas(64) unsigned char window[windowSize];
-    std::int32_t windowFill;  // next byte to write, farthestDistance..windowSize-1
+    std::int32_t windowFill;  // next byte to write
+    // Where the piece being filled ends; between two symbols windowFill lies
+    // before it.
+    std::int32_t pieceEnd;
     // Whether the window has moved during this stream: until it has, the
     // lower half holds bytes of earlier streams, which no reference may reach.
     bool windowMoved;

@@ -2,29 +2,33 @@
 
 #include "decodeFailure.h"
 
-// Hands the piece on when it is full, or whatever it holds when final; then
-// its last 32 KiB become the history: no distance reaches farther back.
-// After the final piece no reference can reach back into it (the next
-// stream may not look before its own first byte), so nothing moves. A piece
-// that the output refuses ends the stream.
+// Hands the piece on when it is full, or whatever it holds when final. When
+// the window is full, its last 32 KiB become the history: no distance
+// reaches farther back. After the final piece no reference can reach back
+// into it (the next stream may not look before its own first byte), so
+// nothing moves. A piece that the output refuses ends the stream. True
+// when the window moved.
 bool flushWindow(Decoder& decoder, bool final)
 {
-    if (!final && decoder.windowFill < windowSize)
+    if (!final && decoder.windowFill < decoder.pieceEnd)
         return false;
-    std::int32_t length = decoder.windowFill - farthestDistance;
-    if (!decoder.output.take(decoder.output.target, decoder.window + farthestDistance, length))
+    std::int32_t start = decoder.pieceEnd - pieceSize;
+    if (!decoder.output.take(decoder.output.target, decoder.window + start, decoder.windowFill - start))
         failDecoding(decoder, outputRefused);
-    if (!final)
-        std::memcpy(decoder.window, decoder.window + pieceSize, farthestDistance);
-    decoder.windowFill = farthestDistance;
-    decoder.windowMoved = true;
-    return true;
+    bool moving = !final && decoder.pieceEnd == windowSize;
+    if (moving) {
+        std::memcpy(decoder.window, decoder.window + windowShift, farthestDistance);
+        decoder.windowFill = farthestDistance;
+        decoder.windowMoved = true;
+    }
+    decoder.pieceEnd = decoder.windowFill + pieceSize;
+    return moving;
 }
 
 void appendBytes(Decoder& decoder, const unsigned char* bytes, std::int32_t length)
 {
     while (length > 0) {
-        std::int32_t room = windowSize - decoder.windowFill;
+        std::int32_t room = decoder.pieceEnd - decoder.windowFill;
         std::int32_t part = length < room ? length : room;
         std::memcpy(decoder.window + decoder.windowFill, bytes, std::size_t(part));
         decoder.windowFill += part;
@@ -34,12 +38,12 @@ void appendBytes(Decoder& decoder, const unsigned char* bytes, std::int32_t leng
     }
 }
 
-// Near the end of the window, one byte at a time; when the window moves, the
+// Near the end of a piece, one byte at a time; when the window moves, the
 // source moves back with it and still designates the same bytes.
 void copyMatchAcrossFlush(Decoder& decoder, std::int32_t length, std::int32_t distance)
 {
     std::int32_t source = decoder.windowFill - distance;
     while (length-- > 0)
         if (appendByte(decoder, decoder.window[source++]))
-            source -= pieceSize;
+            source -= windowShift;
 }

@@ -20,12 +20,15 @@ bool flushWindow(Decoder& decoder, bool final);
 void appendBytes(Decoder& decoder, const unsigned char* bytes, std::int32_t length);
 void copyMatchAcrossFlush(Decoder& decoder, std::int32_t length, std::int32_t distance);
 
+// How far the history moves back when the window is full.
+constexpr std::int32_t windowShift = windowSize - farthestDistance;
+
 // Appends one byte; true when the window moved, so that a copy running
-// behind the fill must move its source back by pieceSize.
+// behind the fill must move its source back by windowShift.
 inline bool appendByte(Decoder& decoder, unsigned char byte)
 {
     decoder.window[decoder.windowFill++] = byte;
-    return decoder.windowFill == windowSize && flushWindow(decoder, false);
+    return decoder.windowFill == decoder.pieceEnd && flushWindow(decoder, false);
 }
 
 // A copy of a match may write this many bytes past the match's end.
@@ -60,7 +63,7 @@ inline unsigned char* copyBytes(unsigned char* to, std::int32_t length, std::int
 // Appends a match: `length` bytes that start `distance` bytes back.
 inline void copyMatch(Decoder& decoder, std::int32_t length, std::int32_t distance)
 {
-    if (decoder.windowFill + length + copyOverrun > windowSize) {
+    if (decoder.windowFill + length + copyOverrun > decoder.pieceEnd) {
         copyMatchAcrossFlush(decoder, length, distance);
         return;
     }
