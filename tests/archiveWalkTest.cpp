@@ -515,11 +515,19 @@ TEST_F(Workers, aFullDiskWithAnyCount)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "mounting a small disk needs root";
-    std::vector<std::string> mounted;
+    // The disks go when the test ends, whichever way.
+    struct SmallDisks {
+        std::vector<std::string> mounted;
+        ~SmallDisks()
+        {
+            for (const std::string& target : mounted)
+                umount2(target.c_str(), MNT_DETACH);
+        }
+    } disks;
     auto smallDisk = [&](const std::string& target, const char* size) {
         if (mount("tmpfs", target.c_str(), "tmpfs", 0, size) != 0)
             return false;
-        mounted.push_back(target);
+        disks.mounted.push_back(target);
         return true;
     };
     const std::string standing = randomBytes(3584 << 10, 1);
@@ -575,8 +583,6 @@ TEST_F(Workers, aFullDiskWithAnyCount)
             EXPECT_EQ(readFile(dir / "replaced8/f"), standing);
         }
     }
-    for (const std::string& target : mounted)
-        umount(target.c_str());
 }
 
 // After the first failure in order, entries behind it stop writing at
