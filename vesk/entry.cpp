@@ -70,10 +70,6 @@ void writeData(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decoder
         refuse(entry, crcFailed);
 }
 
-}  // namespace
-
-namespace {
-
 // The decoder reads the entry's input a block at a time, straight from its
 // buffer.
 bool moreEntryInput(void* source, DecoderInput& decoderInput)

@@ -163,7 +163,7 @@ bool buildOutputPath(char* outputPath, const char* destination, const char* name
 
 std::uint64_t pathKey(const char* path)
 {
-    std::uint64_t key = 0xcbf29ce484222325;
+    std::uint64_t key = 0xcbf29ce484222325;  // FNV-1a's offset basis
     for (const char* begin = path;; ++begin) {
         const char* end = begin;
         while (*end != '\0' && !isSeparator(*end))

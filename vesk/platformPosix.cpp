@@ -86,14 +86,16 @@ void closeArchive(FileHandle archive)
 
 std::size_t readArchive(FileHandle archive, std::uint64_t position, unsigned char* bytes, std::size_t length)
 {
-    std::size_t arrived = 0;
     // Past what an offset can say, there is no file.
-    while (arrived < length && position + arrived <= std::uint64_t(INT64_MAX) - length) {
+    if (position > std::uint64_t(INT64_MAX) - length)
+        return 0;
+    std::size_t arrived = 0;
+    while (arrived < length) {
         ssize_t part = pread(archive, bytes + arrived, length - arrived, off_t(position + arrived));
-        if (part <= 0 && !(part == -1 && errno == EINTR))
-            break;
         if (part > 0)
             arrived += std::size_t(part);
+        else if (part == 0 || errno != EINTR)
+            break;
     }
     return arrived;
 }
