@@ -49,16 +49,11 @@ void showError(Message message, const char* detail = "");
 // Whether the library holds a stream open: none between calls.
 bool holdsOpenStreams();
 
-// Archive fields are little-endian whatever the host's byte order; eight
-// bytes are read as the decoder reads its bits (inflate/littleEndian.h).
+// Archive fields are little-endian whatever the host's byte order; four and
+// eight bytes are read as the decoder reads its bits (inflate/littleEndian.h).
 inline unsigned readLittle16(const unsigned char* bytes)
 {
     return bytes[0] | (bytes[1] << 8);
-}
-
-inline std::uint32_t readLittle32(const unsigned char* bytes)
-{
-    return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (std::uint32_t(bytes[3]) << 24);
 }
 
 #endif

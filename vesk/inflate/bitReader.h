@@ -13,15 +13,26 @@ void fillBitsSlowly(Decoder& decoder);
 void checkStreamEnd(Decoder& decoder);
 std::int32_t takeInputBytes(Decoder& decoder, const unsigned char** bytes, std::int32_t wanted);
 
-// Tops `buffer` up from `next` to at least 56 valid bits with one eight-byte
-// load, and returns where the next load starts: only the bytes that fit
-// whole count as taken; the rest are loaded again, to the same places, the
-// next time. The eight bytes at `next` must be in the input's stretch.
-inline const unsigned char* loadBits(std::uint64_t& buffer, unsigned& count, const unsigned char* next)
+// Bits that a refill guarantees in a buffer of one Word: all but a partly
+// fitting byte. The decoder's own buffer is 64 bits wide; the fast loop may
+// run on 32 (fastLoop.cpp).
+template <typename Word>
+constexpr unsigned refilledBits = sizeof(Word) * 8 - 8;
+
+// Tops `buffer` up from `next` to at least refilledBits valid bits with one
+// load of a Word, and returns where the next load starts: only the bytes
+// that fit whole count as taken; the rest are loaded again, to the same
+// places, the next time. The Word at `next` must be in the input's stretch.
+template <typename Word>
+inline const unsigned char* loadBits(Word& buffer, unsigned& count, const unsigned char* next)
 {
-    buffer |= readLittle64(next) << count;
-    next += (63 - count) >> 3;
-    count |= 56;
+    constexpr unsigned wordBits = sizeof(Word) * 8;
+    if constexpr (wordBits == 64)
+        buffer |= readLittle64(next) << count;
+    else
+        buffer |= readLittle32(next) << count;
+    next += (wordBits - 1 - count) >> 3;
+    count |= refilledBits<Word>;
     return next;
 }
 
@@ -36,10 +47,12 @@ inline void fillBits(Decoder& decoder)
     input.next = loadBits(decoder.bitBuffer, decoder.bitCount, input.next);
 }
 
-// Takes the next n bits, 0 to 32, off `buffer`, the first in bit 0.
-inline unsigned takeBits(std::uint64_t& buffer, unsigned& count, unsigned n)
+// Takes the next n bits off `buffer`, the first in bit 0: 0 to 32 of them,
+// and fewer than a Word.
+template <typename Word>
+inline unsigned takeBits(Word& buffer, unsigned& count, unsigned n)
 {
-    unsigned value = unsigned(buffer & ((std::uint64_t(1) << n) - 1));
+    unsigned value = unsigned(buffer & ((Word(1) << n) - 1));
     buffer >>= n;
     count -= n;
     return value;

@@ -11,43 +11,52 @@
 
 namespace {
 
-// A step loads eight bytes twice, the second load at most seven bytes after
-// the first, and writes at most two literals and a longest match with the
-// copy's overrun.
-constexpr std::int32_t stepInput = 7 + 8;
-constexpr std::int32_t stepOutput = 2 + longestMatch + copyOverrun;
+// A step refills at most twice, and the first step once more before it;
+// each load takes eight bytes at most seven bytes after the last one. A step
+// writes two literals or a longest match with the copy's overrun.
+constexpr std::int32_t stepInput = 7 + 7 + 8;
+constexpr std::int32_t stepOutput = longestMatch + copyOverrun;
 
-}  // namespace
-
-bool decodeFast(Decoder& decoder)
+// Each step starts with the bits refilled and the entry of its first symbol
+// looked up, and it looks up the entry of the next step's first symbol
+// before it writes its output: the lookup's latency then overlaps the
+// writes and the refill instead of heading the next step.
+bool decodeFastWith(Decoder& decoder)
 {
+    using Word = std::uint64_t;
     const std::uint32_t* const literalTable = decoder.literalTable;
     const std::uint32_t* const distanceTable = decoder.distanceTable;
-    std::uint64_t bits = decoder.bitBuffer;
+    Word bits = decoder.bitBuffer;
     unsigned count = decoder.bitCount;
     const unsigned char* next = decoder.input.next;
-    const unsigned char* const inputLimit = decoder.input.end;
+    const unsigned char* const inputLimit = decoder.input.end - stepInput;
     unsigned char* const window = decoder.window;
     unsigned char* out = window + decoder.windowFill;
     unsigned char* const lastOutput = window + decoder.pieceEnd - stepOutput;
     const unsigned char* const streamBegin = window + streamStart(decoder);
     bool endOfBlock = false;
 
-    while (inputLimit - next >= stepInput && out <= lastOutput) {
-        next = loadBits(bits, count, next);
-        // 56 bits hold three literal codes, or two and then a length code
-        // with its extra bits.
-        std::uint32_t entry = lookUpSymbol(literalTable, literalRootBits, bits);
-        int literals = 0;
-        while (isKind(entry, literalKind)) {
+    if (next > inputLimit || out > lastOutput)
+        return false;
+    next = loadBits(bits, count, next);
+    std::uint32_t entry = lookUpSymbol(literalTable, literalRootBits, bits);
+    do {
+        if (isKind(entry, literalKind)) {
+            // Two literals a refill: 2 × 15 bits, and the lookups after them
+            // find the 15 bits they need.
+            unsigned char literal = static_cast<unsigned char>(valueOf(entry));
             takeBits(bits, count, entry & 0xFF);
-            *out++ = static_cast<unsigned char>(valueOf(entry));
-            if (++literals == 3)
-                break;
             entry = lookUpSymbol(literalTable, literalRootBits, bits);
-        }
-        if (literals == 3)
+            *out++ = literal;
+            if (isKind(entry, literalKind)) {
+                literal = static_cast<unsigned char>(valueOf(entry));
+                takeBits(bits, count, entry & 0xFF);
+                entry = lookUpSymbol(literalTable, literalRootBits, bits);
+                *out++ = literal;
+            }
+            next = loadBits(bits, count, next);
             continue;
+        }
         if (!isKind(entry, matchKind)) {
             if (!isKind(entry, endOfBlockKind))
                 failDecoding(decoder);
@@ -55,21 +64,33 @@ bool decodeFast(Decoder& decoder)
             endOfBlock = true;
             break;
         }
+        // A length code and its extra bits take at most 21 bits, and the
+        // distance's lookup 15 more.
         std::int32_t length = std::int32_t(takeSymbol(bits, count, entry));
-
-        next = loadBits(bits, count, next);
         entry = lookUpSymbol(distanceTable, distanceRootBits, bits);
+        next = loadBits(bits, count, next);
         if (!isKind(entry, matchKind))
             failDecoding(decoder);
+        // A distance code and its extra bits take at most 28 bits, and the
+        // next lookup 15 more.
         std::int32_t distance = std::int32_t(takeSymbol(bits, count, entry));
         if (out - streamBegin < distance)
             failDecoding(decoder);  // before the stream's first byte
+        entry = lookUpSymbol(literalTable, literalRootBits, bits);
+        next = loadBits(bits, count, next);
         out = copyBytes(out, length, distance);
-    }
+    } while (next <= inputLimit && out <= lastOutput);
 
     decoder.bitBuffer = bits;
     decoder.bitCount = count;
     decoder.input.next = next;
     decoder.windowFill = std::int32_t(out - window);
     return endOfBlock;
+}
+
+}  // namespace
+
+bool decodeFast(Decoder& decoder)
+{
+    return decodeFastWith(decoder);
 }

@@ -50,7 +50,8 @@ bool buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
 
 // The entry of the code at the start of `bits`, which must hold 15 valid
 // bits; nothing is consumed.
-inline std::uint32_t lookUpSymbol(const std::uint32_t* table, unsigned rootBits, std::uint64_t bits)
+template <typename Word>
+inline std::uint32_t lookUpSymbol(const std::uint32_t* table, unsigned rootBits, Word bits)
 {
     std::uint32_t entry = table[bits & ((1u << rootBits) - 1)];
     if (isKind(entry, linkKind))
@@ -61,12 +62,13 @@ inline std::uint32_t lookUpSymbol(const std::uint32_t* table, unsigned rootBits,
 // Consumes the code of `entry` and the extra bits that follow it, and returns
 // the symbol's value with the extra bits added. Both come off `bits` with one
 // shift.
-inline unsigned takeSymbol(std::uint64_t& bits, unsigned& count, std::uint32_t entry)
+template <typename Word>
+inline unsigned takeSymbol(Word& bits, unsigned& count, std::uint32_t entry)
 {
-    std::uint64_t before = bits;
+    Word before = bits;
     unsigned taken = entry & 0xFF;
     takeBits(bits, count, taken);
-    std::uint64_t codeAndExtra = before & ((std::uint64_t(1) << taken) - 1);
+    Word codeAndExtra = before & ((Word(1) << taken) - 1);
     return valueOf(entry) + unsigned(codeAndExtra >> (taken - extraBitsOf(entry)));
 }
 

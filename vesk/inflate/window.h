@@ -52,7 +52,11 @@ inline unsigned char* copyBytes(unsigned char* to, std::int32_t length, std::int
         for (std::int32_t i = 24; i < length; i += 8)
             std::memcpy(to + i, from + i, 8);
     } else if (distance == 1) {
-        std::memset(to, *from, std::size_t(length));
+        // A run of one byte: that byte in every lane of a word, eight bytes a
+        // step, as the longer distances go.
+        std::uint64_t run = *from * 0x0101010101010101u;
+        for (std::int32_t i = 0; i < length; i += 8)
+            std::memcpy(to + i, &run, 8);
     } else {
         for (std::int32_t i = 0; i < length; ++i)
             to[i] = from[i];
