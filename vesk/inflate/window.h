@@ -32,7 +32,7 @@ inline bool appendByte(Decoder& decoder, unsigned char byte)
 }
 
 // A copy of a match may write this many bytes past the match's end.
-constexpr std::int32_t copyOverrun = 21;
+constexpr std::int32_t copyOverrun = 29;
 // The longest match a stream can ask for: a fixed block's symbol 287 with
 // all six extra bits set, beyond the 258 of the regular length codes.
 constexpr std::int32_t longestMatch = 450;
@@ -43,7 +43,12 @@ constexpr std::int32_t longestMatch = 450;
 inline unsigned char* copyBytes(unsigned char* to, std::int32_t length, std::int32_t distance)
 {
     const unsigned char* from = to - distance;
-    if (distance >= 8) {
+    if (distance >= 16) {
+        std::memcpy(to, from, 16);
+        std::memcpy(to + 16, from + 16, 16);
+        for (std::int32_t i = 32; i < length; i += 16)
+            std::memcpy(to + i, from + i, 16);
+    } else if (distance >= 8) {
         // Eight bytes a step; most matches are short enough for the first
         // three steps, which go without a loop test.
         std::memcpy(to, from, 8);
