@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "crc.h"
+#include "inflate/inflate.h"
 #include "platform.h"
 #include "utf8.h"
 
@@ -46,11 +47,12 @@ bool isValidDosDateTime(int year, int month, int day, int hour, int minute, int 
 
 }  // namespace
 
-// The CRC's way is chosen once, when the library
-// is loaded into a process.
+// The ways of the CRC and the decoder are chosen once, when the library is
+// loaded into a process.
 __attribute__((constructor)) static void loadLibrary()
 {
     chooseCrcWay();
+    chooseFastLoop();
 }
 
 // Names and arguments are taken as the bytes they are.

@@ -12,17 +12,24 @@
 #include <cwchar>
 
 #include "crc.h"
+#include "inflate/inflate.h"
 #include "platform.h"
 
-// The CRC's way is chosen once, when the library
-// is loaded into a process; the debug output names the way, for a debugger
-// or a test to read. Unloading and threads need nothing.
+// The ways of the CRC and the decoder are chosen once, when the library is
+// loaded into a process; the debug output names them, for a debugger or a
+// test to read. Unloading and threads need nothing.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {
     if (reason == DLL_PROCESS_ATTACH) {
         chooseCrcWay();
+        chooseFastLoop();
         OutputDebugStringA(crcFolds() ? "vesk: CRC-32 by carry-less multiplication\n"
                                       : "vesk: CRC-32 by table\n");
+        static const char* const decoderWays[fastLoopWays] = {
+            "vesk: Deflate with a 64-bit bit buffer\n", "vesk: Deflate with a 32-bit bit buffer\n",
+            "vesk: Deflate with a 64-bit bit buffer and BMI2\n",
+            "vesk: Deflate with a 32-bit bit buffer and BMI2\n"};
+        OutputDebugStringA(decoderWays[fastLoopWay()]);
     }
     return TRUE;
 }

@@ -1,8 +1,34 @@
 #include "decodeHarness.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
 #include "crc.h"
 
 namespace {
+
+// The suite runs once for each way of the fast loop (tests/inflate's
+// CMakeLists), named by VESK_FAST_LOOP; a way this processor cannot run is
+// skipped.
+class FastLoopChoice : public ::testing::Environment {
+    void SetUp() override
+    {
+        static const char* const names[fastLoopWays] = {"wide", "narrow", "wideBmi2", "narrowBmi2"};
+        const char* wanted = std::getenv("VESK_FAST_LOOP");
+        if (!wanted)
+            return;
+        int way = 0;
+        while (way < fastLoopWays && std::strcmp(names[way], wanted) != 0)
+            ++way;
+        ASSERT_LT(way, fastLoopWays) << "no fast loop named " << wanted;
+        if (!setFastLoop(FastLoopWay(way)))
+            GTEST_SKIP() << "this processor cannot run the " << wanted << " loop";
+    }
+};
+
+const auto* const fastLoopChoice = ::testing::AddGlobalTestEnvironment(new FastLoopChoice);
 
 bool moreBytes(void* source, DecoderInput& input)
 {

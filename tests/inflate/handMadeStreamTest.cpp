@@ -253,17 +253,49 @@ TEST(Distances, FarthestMatchAndMatchAcrossFlush)
     expectDecodes(decode(writer.bytes), expected);
 }
 
+TEST(Distances, LongestDistanceCodesWithAllTheirExtraBits)
+{
+    // Distance symbols 28 and 29 with 15-bit codes and 13 extra bits: 28
+    // bits, more than a 32-bit bit buffer is sure to hold after a refill.
+    // The literals between the matches move where in the buffer each starts.
+    std::vector<unsigned> distances(30, 0);
+    for (unsigned symbol = 14; symbol < 28; ++symbol)
+        distances[symbol] = symbol - 13;
+    distances[28] = distances[29] = 15;
+    DynamicCode code = wideCode(distances);
+    BitWriter writer;
+    writeDynamicHeader(writer, true, code);
+    Bytes expected = pattern(33000);
+    for (unsigned char c : expected)
+        code.literal(writer, c);
+    for (unsigned k = 0; k < 48; ++k) {
+        for (unsigned i = 0; i < k % 8; ++i) {
+            code.literal(writer, 'a' + i);
+            expected.push_back(static_cast<unsigned char>('a' + i));
+        }
+        unsigned symbol = 28 + k % 2;
+        unsigned extra = (k * 2731) % 8192;
+        code.literal(writer, 258);  // length 4
+        code.distance(writer, symbol);
+        writer.bits(extra, 13);
+        referenceMatch(expected, 4, (symbol == 28 ? 16385 : 24577) + extra);
+    }
+    code.literal(writer, 256);
+    for (std::size_t trailing : {0u, 64u})
+        expectDecodes(decode(writer.bytes, trailing), expected);
+}
+
 TEST(Distances, ShortAndLongMatchesAroundTheWindowsEnd)
 {
     // Matches land from well before the end of the window to across it, with
-    // distances below, at and above the eight-byte copy step. The first is
+    // distances below, at and above the copy's eight- and sixteen-byte steps. The first is
     // the longest of the regular codes (258) or of a fixed block's symbol 287
     // (450). Both loops meet them: the fast one when input follows the stream.
     // The end of the first piece, and of the window, where the history moves.
     for (std::int32_t end : {pieceSize, windowSize - farthestDistance})
-        for (unsigned distance : {1u, 2u, 3u, 7u, 8u, 9u, 23u, 300u}) {
-            for (unsigned room : {600u, 473u, 472u, 400u, 281u, 280u, 279u, 267u, 266u, 265u, 262u, 258u,
-                                  100u, 22u, 21u, 1u}) {
+        for (unsigned distance : {1u, 2u, 3u, 7u, 8u, 9u, 15u, 16u, 17u, 23u, 300u}) {
+            for (unsigned room : {600u, 480u, 479u, 478u, 473u, 472u, 400u, 281u, 280u, 279u, 267u, 266u,
+                                  265u, 262u, 258u, 100u, 22u, 21u, 1u}) {
                 for (unsigned first : {258u, 450u}) {
                     Bytes expected = pattern(std::size_t(end) - room);
                     BitWriter writer;

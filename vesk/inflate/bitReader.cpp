@@ -6,17 +6,20 @@ namespace {
 
 // Whether a byte of input waits, once the stretch that is used up has been
 // followed by the next.
-bool inputWaits(DecoderInput& input)
+bool inputWaits(Decoder& decoder)
 {
-    while (input.next == input.end)
+    DecoderInput& input = decoder.input;
+    while (input.next == input.end) {
         if (!input.more(input.source, input))
             return false;
+        decoder.stretchBegin = input.next;
+    }
     return true;
 }
 
 unsigned nextInputByte(Decoder& decoder)
 {
-    if (inputWaits(decoder.input))
+    if (inputWaits(decoder))
         return *decoder.input.next++;
     // More zeros than the bit buffer holds: some of them were consumed.
     if (++decoder.inputOverrun > 8)
@@ -45,9 +48,9 @@ void checkStreamEnd(Decoder& decoder)
 // buffer has been drained); the input must hold them.
 std::int32_t takeInputBytes(Decoder& decoder, const unsigned char** bytes, std::int32_t wanted)
 {
-    DecoderInput& input = decoder.input;
-    if (!inputWaits(input))
+    if (!inputWaits(decoder))
         failDecoding(decoder);
+    DecoderInput& input = decoder.input;
     std::int32_t taken = input.end - input.next < wanted ? std::int32_t(input.end - input.next) : wanted;
     *bytes = input.next;
     input.next += taken;

@@ -173,6 +173,7 @@ void decodeCompressedBlock(Decoder& decoder)
 void startDecoder(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output)
 {
     decoder.input = input;
+    decoder.stretchBegin = input.next;
     decoder.output = output;
     decoder.bitBuffer = 0;
     decoder.bitCount = 0;

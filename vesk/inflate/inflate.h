@@ -52,6 +52,10 @@ struct Decoder {
     // are valid. Bits above bitCount are zero or the true bits that follow.
     std::uint64_t bitBuffer;
     unsigned bitCount;
+    // Where the input's current stretch began: the bytes from here to `next`
+    // are still in memory, so that a narrower bit buffer can give the whole
+    // bytes it holds back to the input and load them again.
+    const unsigned char* stretchBegin;
     // Zero bytes handed out beyond the end of the input. The bits run up to
     // eight bytes ahead of the decoder, so only zeros that the decoder
     // actually consumes mean the stream is cut short.
@@ -101,5 +105,19 @@ DecodeResult inflateBlock(Decoder& decoder);
 
 // Starts the decoder and decodes the whole stream.
 DecodeResult inflateStream(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output);
+
+// The ways the bulk of a block can be decoded, all to the same bytes: with a
+// bit buffer of 64 or 32 bits, each with the processor's plain shifts or
+// with BMI2's, which take their count from any register and leave the flags
+// alone.
+enum FastLoopWay { wideLoop, narrowLoop, wideLoopBmi2, narrowLoopBmi2, fastLoopWays };
+
+// Chooses the way once, when the library is loaded: the bit buffer that
+// the target's registers hold best, with BMI2 where the processor has it.
+void chooseFastLoop();
+FastLoopWay fastLoopWay();
+// Sets the way (for tests); false, and nothing changed, when this processor
+// or build cannot run it.
+bool setFastLoop(FastLoopWay way);
 
 #endif
