@@ -298,43 +298,53 @@ int main(int argc, char** argv)
     std::printf("corpus %.1f MiB, Deflate stream %.1f MiB\n", double(corpus.size()) / 1048576,
                 double(stream.size()) / 1048576);
 
-    double best[4] = {1e9, 1e9, 1e9, 1e9};
+    // The median of five interleaved rounds of each decoder.
+    constexpr int rounds = 5;
+    double times[4][rounds] = {};
 #ifdef VESK_BENCH_LIBDEFLATE
     Bytes whole(corpus.size());
 #endif
     const std::string destination = folder + slash + "out";
-    for (int round = 0; round < 5; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         Clock::time_point start = Clock::now();
         if (unzip(archivePath.c_str(), destination.c_str()) != 0)
             return 1;
-        best[0] = std::min(best[0], seconds(start));
+        times[0][round] = seconds(start);
         start = Clock::now();
         if (!zlibInflate(stream, (folder + slash + "zlib.bin").c_str(), crc))
             return 1;
-        best[1] = std::min(best[1], seconds(start));
+        times[1][round] = seconds(start);
 #ifdef VESK_BENCH_LIBDEFLATE
         start = Clock::now();
         if (!libdeflateInflate(stream, (folder + slash + "libdeflate.bin").c_str(), crc, whole, false))
             return 1;
-        best[2] = std::min(best[2], seconds(start));
+        times[2][round] = seconds(start);
         start = Clock::now();
         if (!libdeflateInflate(stream, (folder + slash + "libdeflate.bin").c_str(), crc, whole, true))
             return 1;
-        best[3] = std::min(best[3], seconds(start));
+        times[3][round] = seconds(start);
 #endif
     }
+    double median[4];
+    for (int decoder = 0; decoder < 4; ++decoder) {
+        std::sort(times[decoder], times[decoder] + rounds);
+        median[decoder] = times[decoder][rounds / 2];
+    }
     double size = double(corpus.size()) / 1e6;
-    std::printf("vesk unzip:          %7.1f MB/s\n", size / best[0]);
-    std::printf("zlib inflate+crc32:  %7.1f MB/s\n", size / best[1]);
-    std::printf("ratio vesk/zlib:     %7.3f  (goal >= 2.00: %s)\n", best[1] / best[0],
-                best[1] / best[0] >= 2 ? "PASS" : "FAIL");
+    // The 32-bit target's goal against zlib built for it is lower.
+    const double zlibGoal = sizeof(void*) == 4 ? 2.0 : 2.2;
+    std::printf("vesk unzip:          %7.1f MB/s\n", size / median[0]);
+    std::printf("zlib inflate+crc32:  %7.1f MB/s\n", size / median[1]);
+    std::printf("ratio vesk/zlib:     %7.3f  (goal >= %.2f: %s)\n", median[1] / median[0], zlibGoal,
+                median[1] / median[0] >= zlibGoal ? "PASS" : "FAIL");
 #ifdef VESK_BENCH_LIBDEFLATE
-    std::printf("libdeflate+crc32:    %7.1f MB/s\n", size / best[2]);
-    double toLibdeflate = best[2] / best[0];
-    std::printf("ratio vesk/libdeflate: %5.3f  (goal >= 0.85: %s, stretch >= 1.00: %s)\n", toLibdeflate,
-                toLibdeflate >= 0.85 ? "PASS" : "FAIL", toLibdeflate >= 1 ? "PASS" : "FAIL");
-    std::printf("libdeflate+vesk's CRC: %6.1f MB/s\n", size / best[3]);
-    std::printf("ratio libdeflate with vesk's CRC/zlib: %5.3f  (bound for vesk/zlib)\n", best[1] / best[3]);
+    std::printf("libdeflate+crc32:    %7.1f MB/s\n", size / median[2]);
+    double toLibdeflate = median[2] / median[0];
+    std::printf("ratio vesk/libdeflate: %5.3f  (goal >= 0.95: %s, stretch >= 1.05: %s)\n", toLibdeflate,
+                toLibdeflate >= 0.95 ? "PASS" : "FAIL", toLibdeflate >= 1.05 ? "PASS" : "FAIL");
+    std::printf("libdeflate+vesk's CRC: %6.1f MB/s\n", size / median[3]);
+    std::printf("ratio libdeflate with vesk's CRC/zlib: %5.3f  (bound for vesk/zlib)\n",
+                median[1] / median[3]);
 #else
     std::printf("libdeflate: not built in (not found when configuring: libdeflate-dev; none for MinGW)\n");
 #endif

@@ -659,6 +659,18 @@ print(f"vesk.dll under Wine: CRC-32 by {', '.join(ways) or 'an unnamed way'}")
 if code != 0 or ways != [expectedWay]:
     print(f"FAIL CRC-32 way: exit {code}, {ways}, wanted {expectedWay}")
     failures += 1
+# The decoder's bit buffer is as wide as the target's registers, with BMI2's
+# shifts where the processor has them.
+with open(os.path.join(windowsBin, "vesk.dll"), "rb") as dll:
+    image = dll.read(4096)
+machine = int.from_bytes(image[int.from_bytes(image[0x3C:0x40], "little") + 4:][:2], "little")
+expectedDecoder = ("32" if machine == 0x14C else "64") + "-bit bit buffer" + (" and BMI2" if "bmi2" in flags else "")
+decoderWays = [line.split("Deflate with a ", 1)[1].split("\\n")[0].strip('"') for line in error.splitlines()
+               if "vesk: Deflate with a " in line]
+print(f"vesk.dll under Wine: Deflate with a {', '.join(decoderWays) or 'an unnamed way'}")
+if decoderWays != [expectedDecoder]:
+    print(f"FAIL decoder way: {decoderWays}, wanted {expectedDecoder}")
+    failures += 1
 
 shutil.rmtree(work, ignore_errors=True)
 print(f"extraction: {len(cases)} archive cases on both platforms, "

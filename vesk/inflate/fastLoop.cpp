@@ -101,10 +101,9 @@ template <typename Word>
         // and refills for the extra bits.
         std::int32_t distance;
         if (narrow && (entry & 0xFF) > count) {
-            unsigned extraBits = extraBitsOf(entry);
-            takeBits(bits, count, (entry & 0xFF) - extraBits);
+            takeBits(bits, count, codeLengthOf(entry));
             next = loadBits(bits, count, next);
-            distance = std::int32_t(valueOf(entry) + takeBits(bits, count, extraBits));
+            distance = std::int32_t(valueOf(entry) + takeBits(bits, count, extraBitsOf(entry)));
         } else {
             distance = std::int32_t(takeSymbol(bits, count, entry));
         }

@@ -71,7 +71,7 @@ bool buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
         std::memcpy(table + (1u << (length - 1)), table, sizeof *table << (length - 1));
         for (int end = position + lengthCounts[length]; position < end; ++position) {
             unsigned symbol = sortedSymbols[position];
-            table[reverseBits(nextCode[length]++, length)] = symbolEntries[symbol] + length;
+            table[reverseBits(nextCode[length]++, length)] = symbolEntries[symbol] + (length << 8 | length);
         }
     }
 
@@ -85,13 +85,13 @@ bool buildHuffmanTable(std::uint32_t* table, unsigned rootBits, const unsigned c
         unsigned code = reverseBits(nextCode[length]++, length);
         std::uint32_t& root = table[code & (rootSize - 1)];
         if (!isKind(root, linkKind)) {
-            root = makeEntry(linkKind, nextSubtable, subtableBits);
+            root = makeLink(nextSubtable, subtableBits);
             if (!complete)
                 fill(table, nextSubtable, 1, nextSubtable + (1u << subtableBits), noCode);
             nextSubtable += 1u << subtableBits;
         }
         fill(table + valueOf(root), code >> rootBits, 1u << (length - rootBits), 1u << subtableBits,
-             symbolEntries[symbol] + length);
+             symbolEntries[symbol] + (length << 8 | length));
     }
     return true;
 }

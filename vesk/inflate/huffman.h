@@ -5,7 +5,7 @@
 // entry links to. Each entry says how many bits its code takes and what
 // the symbol means:
 //   bits 0..7   bits the code and its extra bits take together
-//   bits 8..11  extra bits that follow the code (for a link: subtable bits)
+//   bits 8..11  bits of the code alone (for a link: subtable bits)
 //   bits 12..15 kind
 //   bits 16..31 value: literal byte, match length or distance, subtable start
 #ifndef VESK_INFLATE_HUFFMAN_H
@@ -25,17 +25,27 @@ enum EntryKind : std::uint32_t {
     noCodeKind = 8
 };
 
+// A symbol's meaning before its code is known: its code's length is added
+// to bits 0..7 and 8..11 when the table is built.
 constexpr std::uint32_t makeEntry(EntryKind kind, std::uint32_t value, std::uint32_t extraBits)
 {
-    return value << 16 | std::uint32_t(kind) << 12 | extraBits << 8 | extraBits;
+    return value << 16 | std::uint32_t(kind) << 12 | extraBits;
+}
+constexpr std::uint32_t makeLink(std::uint32_t subtableStart, std::uint32_t subtableBits)
+{
+    return subtableStart << 16 | std::uint32_t(linkKind) << 12 | subtableBits << 8;
 }
 constexpr bool isKind(std::uint32_t entry, EntryKind kind)
 {
     return kind == literalKind ? (entry & 0xF000) == 0 : (entry & std::uint32_t(kind) << 12) != 0;
 }
-constexpr unsigned extraBitsOf(std::uint32_t entry)
+constexpr unsigned codeLengthOf(std::uint32_t entry)
 {
     return (entry >> 8) & 0xF;
+}
+constexpr unsigned extraBitsOf(std::uint32_t entry)
+{
+    return (entry & 0xFF) - codeLengthOf(entry);
 }
 constexpr unsigned valueOf(std::uint32_t entry)
 {
@@ -55,7 +65,7 @@ inline std::uint32_t lookUpSymbol(const std::uint32_t* table, unsigned rootBits,
 {
     std::uint32_t entry = table[bits & ((1u << rootBits) - 1)];
     if (isKind(entry, linkKind))
-        entry = table[valueOf(entry) + ((bits >> rootBits) & ((1u << extraBitsOf(entry)) - 1))];
+        entry = table[valueOf(entry) + ((bits >> rootBits) & ((1u << codeLengthOf(entry)) - 1))];
     return entry;
 }
 
@@ -69,7 +79,7 @@ inline unsigned takeSymbol(Word& bits, unsigned& count, std::uint32_t entry)
     unsigned taken = entry & 0xFF;
     takeBits(bits, count, taken);
     Word codeAndExtra = before & ((Word(1) << taken) - 1);
-    return valueOf(entry) + unsigned(codeAndExtra >> (taken - extraBitsOf(entry)));
+    return valueOf(entry) + unsigned(codeAndExtra >> codeLengthOf(entry));
 }
 
 // Decodes one symbol from the bit buffer, which must hold 15 valid bits
