@@ -27,10 +27,7 @@ template <typename Word>
 inline const unsigned char* loadBits(Word& buffer, unsigned& count, const unsigned char* next)
 {
     constexpr unsigned wordBits = sizeof(Word) * 8;
-    if constexpr (wordBits == 64)
-        buffer |= readLittle64(next) << count;
-    else
-        buffer |= readLittle32(next) << count;
+    buffer |= readLittle<Word>(next) << count;
     next += (wordBits - 1 - count) >> 3;
     count |= refilledBits<Word>;
     return next;

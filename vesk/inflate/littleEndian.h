@@ -7,24 +7,29 @@
 #include <cstring>
 
 // One load where the compiler would otherwise assemble the bytes.
-inline std::uint32_t readLittle32(const unsigned char* bytes)
+template <typename Word>
+inline Word readLittle(const unsigned char* bytes)
 {
-    std::uint32_t value;
+    static_assert(sizeof(Word) == 4 || sizeof(Word) == 8, "a word of four or eight bytes");
+    Word value;
     std::memcpy(&value, bytes, sizeof value);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    value = __builtin_bswap32(value);
+    if constexpr (sizeof(Word) == 8)
+        value = __builtin_bswap64(value);
+    else
+        value = __builtin_bswap32(value);
 #endif
     return value;
 }
 
+inline std::uint32_t readLittle32(const unsigned char* bytes)
+{
+    return readLittle<std::uint32_t>(bytes);
+}
+
 inline std::uint64_t readLittle64(const unsigned char* bytes)
 {
-    std::uint64_t value;
-    std::memcpy(&value, bytes, sizeof value);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    value = __builtin_bswap64(value);
-#endif
-    return value;
+    return readLittle<std::uint64_t>(bytes);
 }
 
 #endif
