@@ -15,9 +15,11 @@
 
 namespace {
 
-// A step refills at most twice, and the first step once more before it;
-// each load takes eight bytes at most seven bytes after the last one. A step
-// writes two literals or a longest match with the copy's overrun.
+// A step with a 64-bit buffer refills at most twice, and the first step once
+// more before it, each load eight bytes at most seven after the last one; a
+// 32-bit buffer's step refills at most three times, four bytes at most three
+// after the last. A step writes two literals or a longest match with the
+// copy's overrun.
 constexpr std::int32_t stepInput = 7 + 7 + 8;
 constexpr std::int32_t stepOutput = longestMatch + copyOverrun;
 
