@@ -63,21 +63,33 @@ template <typename Word>
     }
     bool endOfBlock = false;
 
+    // Looks up the entry that follows and refills. A 64-bit buffer still
+    // holds the bits the lookup reads and refills after it, so that the
+    // lookup need not wait; a 32-bit one may not, and refills first.
+    auto lookUpAndRefill = [&](const std::uint32_t* table, unsigned rootBits) {
+        if constexpr (narrow)
+            next = loadBits(bits, count, next);
+        std::uint32_t found = lookUpSymbol(table, rootBits, bits);
+        if constexpr (!narrow)
+            next = loadBits(bits, count, next);
+        return found;
+    };
+    // Writes the literal of `entry` and looks up the entry that follows.
+    auto takeLiteral = [&](std::uint32_t& entry) {
+        unsigned char literal = static_cast<unsigned char>(valueOf(entry));
+        takeBits(bits, count, entry & 0xFF);
+        entry = lookUpSymbol(literalTable, literalRootBits, bits);
+        *out++ = literal;
+    };
+
     next = loadBits(bits, count, next);
     std::uint32_t entry = lookUpSymbol(literalTable, literalRootBits, bits);
     do {
         if (isKind(entry, literalKind)) {
-            unsigned char literal = static_cast<unsigned char>(valueOf(entry));
-            takeBits(bits, count, entry & 0xFF);
-            entry = lookUpSymbol(literalTable, literalRootBits, bits);
-            *out++ = literal;
+            takeLiteral(entry);
             // A 64-bit buffer takes two literals a refill.
-            if (!narrow && isKind(entry, literalKind)) {
-                literal = static_cast<unsigned char>(valueOf(entry));
-                takeBits(bits, count, entry & 0xFF);
-                entry = lookUpSymbol(literalTable, literalRootBits, bits);
-                *out++ = literal;
-            }
+            if (!narrow && isKind(entry, literalKind))
+                takeLiteral(entry);
             next = loadBits(bits, count, next);
             continue;
         }
@@ -91,11 +103,7 @@ template <typename Word>
         // A length code and its extra bits take at most 21 bits; what a 32-bit
         // buffer has left is too few for the distance's lookup.
         std::int32_t length = std::int32_t(takeSymbol(bits, count, entry));
-        if constexpr (narrow)
-            next = loadBits(bits, count, next);
-        entry = lookUpSymbol(distanceTable, distanceRootBits, bits);
-        if constexpr (!narrow)
-            next = loadBits(bits, count, next);
+        entry = lookUpAndRefill(distanceTable, distanceRootBits);
         if (!isKind(entry, matchKind))
             failDecoding(decoder);
         // A distance code and its extra bits take at most 28 bits: more than
@@ -111,11 +119,7 @@ template <typename Word>
         }
         if (out - streamBegin < distance)
             failDecoding(decoder);  // before the stream's first byte
-        if constexpr (narrow)
-            next = loadBits(bits, count, next);
-        entry = lookUpSymbol(literalTable, literalRootBits, bits);
-        if constexpr (!narrow)
-            next = loadBits(bits, count, next);
+        entry = lookUpAndRefill(literalTable, literalRootBits);
         out = copyBytes(out, length, distance);
     } while (inputEnd - next >= stepInput && out <= lastOutput);
 

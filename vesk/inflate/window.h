@@ -31,11 +31,24 @@ inline bool appendByte(Decoder& decoder, unsigned char byte)
     return decoder.windowFill == decoder.pieceEnd && flushWindow(decoder, false);
 }
 
-// A copy of a match may write this many bytes past the match's end.
+// A copy of a match may write this many bytes past the match's end: a
+// shortest match, 3 bytes, is copied in 32.
 constexpr std::int32_t copyOverrun = 29;
 // The longest match a stream can ask for: a fixed block's symbol 287 with
 // all six extra bits set, beyond the 258 of the regular length codes.
 constexpr std::int32_t longestMatch = 450;
+
+// Copies `length` bytes `step` at a time, `from` at least `step` bytes
+// behind `to`. Most matches are at most 32 bytes long: those steps go
+// without a loop test.
+template <int step>
+inline void copySteps(unsigned char* to, const unsigned char* from, std::int32_t length)
+{
+    for (int i = 0; i < 32; i += step)
+        std::memcpy(to + i, from + i, step);
+    for (std::int32_t i = 32; i < length; i += step)
+        std::memcpy(to + i, from + i, step);
+}
 
 // Writes `length` bytes at `to` that start `distance` bytes back, and returns
 // the end of the copy. A distance below the length repeats what the copy has
@@ -44,18 +57,9 @@ inline unsigned char* copyBytes(unsigned char* to, std::int32_t length, std::int
 {
     const unsigned char* from = to - distance;
     if (distance >= 16) {
-        std::memcpy(to, from, 16);
-        std::memcpy(to + 16, from + 16, 16);
-        for (std::int32_t i = 32; i < length; i += 16)
-            std::memcpy(to + i, from + i, 16);
+        copySteps<16>(to, from, length);
     } else if (distance >= 8) {
-        // Eight bytes a step; most matches are short enough for the first
-        // three steps, which go without a loop test.
-        std::memcpy(to, from, 8);
-        std::memcpy(to + 8, from + 8, 8);
-        std::memcpy(to + 16, from + 16, 8);
-        for (std::int32_t i = 24; i < length; i += 8)
-            std::memcpy(to + i, from + i, 8);
+        copySteps<8>(to, from, length);
     } else if (distance == 1) {
         // A run of one byte: that byte in every lane of a word, eight bytes a
         // step, as the longer distances go.
