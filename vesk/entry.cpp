@@ -56,7 +56,11 @@ void writeData(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decoder
         refuse(entry, unsupportedMethod, method, entryMethodUnsupported);
     }
 
-    setLastWriteTime(sink.file, record.date, record.time, sink.stampMinute);
+    // The time an extra field gives, else the MS-DOS one read as local time.
+    std::uint64_t ticks = record.exactTime;
+    if (record.timeSource != dosTimeSource
+        || dosTimeToTicks(record.date, record.time, sink.stampMinute, &ticks))
+        setLastWriteTime(sink.file, ticks);
     bool written = !std::ferror(sink.file);
     written = std::fclose(sink.file) == 0 && written;
     sink.file = nullptr;

@@ -61,6 +61,14 @@ void moveInput(EntryInput& input, std::uint64_t position, std::uint64_t expected
     readInputBlock(input);
 }
 
+// Skips up to `length` bytes, fewer where the archive ends.
+void skipInput(EntryInput& input, std::int32_t length)
+{
+    const unsigned char* bytes;
+    for (std::int32_t part; length > 0 && (part = readInput(input, &bytes, length)) != 0;)
+        length -= part;
+}
+
 }  // namespace
 
 void startInput(EntryInput& input, FileHandle archive)
@@ -78,8 +86,7 @@ void startInput(EntryInput& input, FileHandle archive)
 // at the end, where reading the data fails. The central record's sizes tell
 // how much to read first: the local header's own extra field may be a
 // little longer.
-bool openEntryData(EntryInput& input, const CentralRecord& record, std::uint64_t* dataStart,
-                   std::uint64_t* dataEnd)
+bool openEntryData(EntryInput& input, CentralRecord& record, std::uint64_t* dataStart, std::uint64_t* dataEnd)
 {
     std::uint64_t nearby = localHeaderSize + record.nameLength + record.extraLength + 64;
     moveInput(input, record.localHeader, addPositions(nearby, record.compressedSize));
@@ -87,13 +94,20 @@ bool openEntryData(EntryInput& input, const CentralRecord& record, std::uint64_t
     if (readInput(input, &localHeader, localHeaderSize) != localHeaderSize
         || readLittle32(localHeader) != localSignature)
         return false;
-    std::int32_t skipped = std::int32_t(readLittle16(localHeader + localNameLength)
-                                        + readLittle16(localHeader + localExtraLength));
-    *dataStart = addPositions(record.localHeader, localHeaderSize + std::uint64_t(skipped));
+    std::int32_t nameLength = std::int32_t(readLittle16(localHeader + localNameLength));
+    std::int32_t extraLength = std::int32_t(readLittle16(localHeader + localExtraLength));
+    *dataStart = addPositions(record.localHeader, localHeaderSize + std::uint64_t(nameLength + extraLength));
     *dataEnd = addPositions(*dataStart, record.compressedSize);
-    const unsigned char* bytes;
-    for (std::int32_t part; skipped > 0 && (part = readInput(input, &bytes, skipped)) != 0;)
-        skipped -= part;
+    skipInput(input, nameLength);
+    // The extra field arrives whole: the input holds the header with room for
+    // the central record's extra field, 64 bytes more and the data. Only one
+    // far longer than the central one, which archivers do not write, may
+    // arrive in two pieces; it is skipped unread, as one cut short is.
+    const unsigned char* extra;
+    std::int32_t arrived = readInput(input, &extra, extraLength);
+    if (arrived == extraLength)
+        raiseExactTime(extra, std::size_t(arrived), &record);
+    skipInput(input, extraLength - arrived);
     input.endPosition = *dataEnd;
     limitToEntry(input);
     return true;

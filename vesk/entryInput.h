@@ -31,10 +31,11 @@ struct EntryInput {
 void startInput(EntryInput& input, FileHandle archive);
 
 // Moves the input to the entry's local header, which must carry its
-// signature, reads past the header, name and extra field, and ends the
-// input where the entry's compressed data ends. The data lies from
-// `dataStart` to `dataEnd`. False when the header cannot be read or is none.
-bool openEntryData(EntryInput& input, const CentralRecord& record, std::uint64_t* dataStart,
+// signature, reads past the header, name and extra field, whose time may
+// raise the record's exact time, and ends the input where the entry's
+// compressed data ends. The data lies from `dataStart` to `dataEnd`. False
+// when the header cannot be read or is none.
+bool openEntryData(EntryInput& input, CentralRecord& record, std::uint64_t* dataStart,
                    std::uint64_t* dataEnd);
 
 // Moves the input to an entry's data, which openEntryData found, unless it

@@ -164,9 +164,18 @@ struct StampMinute {
     std::int64_t start;
 };
 
-// Flushes the still-open output and gives it the MS-DOS date and time, read
-// as local time, as its last-write time. Failures are ignored.
-void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime, StampMinute& last);
+// File times are universal time in 100 ns ticks since 1601, as Windows'
+// FILETIME counts them.
+constexpr std::uint64_t ticksPerSecond = 10000000;
+constexpr std::int64_t secondsFrom1601To1970 = 11644473600;
+
+// The MS-DOS date and time, read as local time, in ticks; false for a date
+// or time that Windows refuses.
+bool dosTimeToTicks(unsigned dosDate, unsigned dosTime, StampMinute& last, std::uint64_t* ticks);
+
+// Flushes the still-open output and gives it `ticks` as its last-write time.
+// Failures are ignored.
+void setLastWriteTime(std::FILE* stream, std::uint64_t ticks);
 
 // Threads: the workers of an unzip call, and the lock and signals they
 // share with the calling thread.

@@ -271,10 +271,8 @@ void removeOutput(DirectoryHandle parent, OutputFile& made, const char* name)
     forgetOutput(made);
 }
 
-void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime, StampMinute& last)
+bool dosTimeToTicks(unsigned dosDate, unsigned dosTime, StampMinute& last, std::uint64_t* ticks)
 {
-    // Flushed first: a later write would stamp the file with the time of day.
-    std::fflush(stream);
     std::tm local{};
     local.tm_year = int(dosDate >> 9) + 80;
     local.tm_mon = int((dosDate >> 5) & 0x0F) - 1;
@@ -285,7 +283,7 @@ void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime, Sta
     local.tm_isdst = -1;  // the offset in force on that date, not today's
     if (!isValidDosDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                             local.tm_min, local.tm_sec))
-        return;
+        return false;
     // mktime reads the time zone anew on each call, under a lock that all
     // threads share: only a new minute is converted.
     std::uint32_t minute = (dosDate << 11) | (dosTime >> 5);
@@ -295,13 +293,21 @@ void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime, Sta
         last.minute = minute;
     }
     if (last.start == -1)
-        return;
-    std::time_t when = std::time_t(last.start) + std::time_t(dosTime & 0x1F) * 2;
+        return false;
+    *ticks =
+        std::uint64_t(last.start + secondsFrom1601To1970 + std::int64_t(dosTime & 0x1F) * 2) * ticksPerSecond;
+    return true;
+}
+
+void setLastWriteTime(std::FILE* stream, std::uint64_t ticks)
+{
+    // Flushed first: a later write would stamp the file with the time of day.
+    std::fflush(stream);
     timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;  // the access time stays
-    times[1].tv_sec = when;
-    times[1].tv_nsec = 0;
+    times[1].tv_sec = std::time_t(std::int64_t(ticks / ticksPerSecond) - secondsFrom1601To1970);
+    times[1].tv_nsec = long(ticks % ticksPerSecond) * 100;
     futimens(fileno(stream), times);
 }
 

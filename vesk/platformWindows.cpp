@@ -437,21 +437,28 @@ bool copyDirectory(DirectoryHandle directory, DirectoryHandle* copy)
     return copyHandle(directory, copy);
 }
 
-void setLastWriteTime(std::FILE* stream, unsigned dosDate, unsigned dosTime, StampMinute&)
+bool dosTimeToTicks(unsigned dosDate, unsigned dosTime, StampMinute&, std::uint64_t* ticks)
 {
-    // Flushed first: a later write would stamp the file with the time of day.
-    std::fflush(stream);
     // Converted with the offset in force on the entry's date, not today's, so
     // a summer time stays the same clock time when extracted in winter.
     FILETIME localFileTime;
     SYSTEMTIME localTime;
     SYSTEMTIME universalTime;
-    FILETIME lastWrite;
+    FILETIME universal;
     if (!DosDateTimeToFileTime(WORD(dosDate), WORD(dosTime), &localFileTime)
         || !FileTimeToSystemTime(&localFileTime, &localTime)
         || !TzSpecificLocalTimeToSystemTime(nullptr, &localTime, &universalTime)
-        || !SystemTimeToFileTime(&universalTime, &lastWrite))
-        return;
+        || !SystemTimeToFileTime(&universalTime, &universal))
+        return false;
+    *ticks = std::uint64_t(universal.dwHighDateTime) << 32 | universal.dwLowDateTime;
+    return true;
+}
+
+void setLastWriteTime(std::FILE* stream, std::uint64_t ticks)
+{
+    // Flushed first: a later write would stamp the file with the time of day.
+    std::fflush(stream);
+    const FILETIME lastWrite{DWORD(ticks), DWORD(ticks >> 32)};
     HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     SetFileTime(file, nullptr, nullptr, &lastWrite);
 }

@@ -63,12 +63,19 @@ constexpr std::uint32_t directoryAttribute = 0x10;
 
 // Extra fields: a 16-bit ID and a 16-bit size before each field's data.
 constexpr unsigned zip64ExtraId = 0x0001;
+constexpr unsigned ntfsExtraId = 0x000A;
+constexpr unsigned extendedTimestampId = 0x5455;
 constexpr unsigned unicodePathId = 0x7075;
 
 // Fields that hold this value (all ones) in a 32-bit or 16-bit field have
 // their true value in a Zip64 record.
 constexpr std::uint32_t zip64Marker32 = 0xFFFFFFFF;
 constexpr unsigned zip64Marker16 = 0xFFFF;
+
+// Which extra field gave an entry's exact modification time, the weaker
+// first: none (the MS-DOS date and time stand, in local time), the extended
+// timestamp (whole seconds), the NTFS field (100 ns).
+enum TimeSource { dosTimeSource, extendedTimeSource, ntfsTimeSource };
 
 // A central record as the library reads it: every field once, with the
 // values of its Zip64 extra field applied.
@@ -78,6 +85,10 @@ struct CentralRecord {
     unsigned method;
     unsigned date;
     unsigned time;
+    // The time that an extra field gives, in 100 ns ticks since 1601 UTC
+    // (a FILETIME), and its source; the local header's fields may raise it.
+    std::uint64_t exactTime;
+    TimeSource timeSource;
     std::uint32_t crc;
     std::uint64_t compressedSize;
     std::uint64_t uncompressedSize;
@@ -107,5 +118,10 @@ void parseCentralRecord(char* bytes, CentralRecord* record);
 // parseCentralRecord reads them; false when they are not to be trusted (see
 // placeKnown).
 bool readEntryPlace(const unsigned char* bytes, CentralRecord* record);
+
+// Takes the modification time that an extra field block (`length` bytes at
+// `extra`) gives, when its source beats the record's: its NTFS field's, else
+// its extended timestamp's. A field cut short or malformed gives none.
+void raiseExactTime(const unsigned char* extra, std::size_t length, CentralRecord* record);
 
 #endif

@@ -1,9 +1,10 @@
 #!/bin/bash
 # A tree stored by Info-ZIP zip (zip -0 -r, and -fz for Zip64 records) and by
 # Python's zipfile (also with Zip64 fields) extracts byte for byte, with the
-# recorded modification times, into a destination that does not exist yet;
-# names outside ASCII (raw UTF-8 from zip, marked UTF-8 by zipfile) keep
-# their bytes. An archive of 70,000 entries extracts all of them.
+# recorded modification times (Info-ZIP's extended timestamps to the second,
+# zipfile's MS-DOS times in steps of two), into a destination that does not
+# exist yet; names outside ASCII (raw UTF-8 from zip, marked UTF-8 by
+# zipfile) keep their bytes. An archive of 70,000 entries extracts all of them.
 # Usage: producersTest.sh path/to/vesk-extract
 set -eu
 host=$1
@@ -26,7 +27,7 @@ PYTHON
 touch -d "2010-06-01 12:30:10" "$tree/big.bin" "$tree/sub/a.txt"
 touch -d "2010-01-15 08:00:00" "$tree/sub/deeper/c.bin" "$tree/empty"
 touch -d "1999-12-31 23:59:58" "$tree/with space.txt"
-touch -d "2021-07-04 04:05:06" "$tree/sub/deeper/odd.bin" "$tree/Grüße/straße.txt" "$tree/日本語 ファイル.txt"
+touch -d "2021-07-04 04:05:07" "$tree/sub/deeper/odd.bin" "$tree/Grüße/straße.txt" "$tree/日本語 ファイル.txt"
 
 (cd "$tree" && zip -0 -r -q "$work/infozip.zip" .)
 # Zip64 records for an ordinary archive: an end record of all ones.
@@ -64,6 +65,7 @@ for producer in infozip infozip64 zipfile zipfile64; do
     diff -r "$tree" "$out" || status=1
     while IFS= read -r -d '' file; do
         expected=$(stat -c %Y "$tree/$file")
+        [[ $producer == zipfile* ]] && expected=$((expected - expected % 2))
         actual=$(stat -c %Y "$out/$file")
         if [ "$expected" != "$actual" ]; then
             echo "FAIL $producer $file: time $actual, expected $expected"

@@ -97,6 +97,10 @@ def infoZipArchive(name, *options):
         return file.read()
 
 
+# 2020-06-15 12:34:56 UTC; the NTFS time 2021-03-04 05:06:07.1234567 UTC.
+EXACT = 1592224496
+NTFS = (1614834367 + 11644473600) * 10**7 + 1234567
+
 # name: (archive bytes or None for no file, expected outcome, what differs on
 # Windows). An outcome: result, message texts, standard output and the tree
 # below the case's folder: directories, and files with bytes and local time.
@@ -135,6 +139,19 @@ cases = {
         "dest/": DIRECTORY, "dest/tree/": DIRECTORY, "dest/tree/sub/": DIRECTORY,
         "dest/tree/a.txt": (TEXT[:3000], z.WINTER),
         "dest/tree/sub/b.bin": (NOISE[:3000], z.SUMMER),
+    }}, {}),
+    # The time an extra field gives is set exactly, local or central; the
+    # NTFS field's, to 100 ns, before the extended timestamp's.
+    "exactTimes": (z.archive([
+        z.entry("extended.txt", b"e", extra=z.extendedTime(EXACT)),
+        z.entry("local.txt", b"l", localExtra=z.extendedTime(EXACT)),
+        z.entry("ntfs.txt", b"n", extra=z.extendedTime(EXACT), localExtra=z.ntfsTime(NTFS)),
+        z.entry("cutShort.txt", b"c", extra=z.extendedTime(EXACT)[:8]),
+    ]), {"files": {
+        "dest/": DIRECTORY, "dest/extended.txt": (b"e", time.localtime(EXACT)[:6]),
+        "dest/local.txt": (b"l", time.localtime(EXACT)[:6]),
+        "dest/ntfs.txt": (b"n", time.localtime(1614834367)[:6] + (123456700,)),
+        "dest/cutShort.txt": (b"c", z.SUMMER),
     }}, {}),
     "encrypted": (z.archive([z.entry("open.txt", b"open"), z.entry("secret.txt", b"noise", flags=1)]), {
         "result": 1, "messages": ["Encrypted file #secret.txt# :-("],
@@ -312,7 +329,9 @@ for number, name in enumerate(["aux.txt", "com1.log", "nul", "CON", "sub/LPT2", 
 
 
 def fingerprint(data, when):
-    stamp = when if when == NOW else time.strftime("%Y-%m-%d %H:%M:%S", when + (0, 0, 0))
+    """`when`: NOW or local time, to the second or with nanoseconds after."""
+    stamp = when if when == NOW else (time.strftime("%Y-%m-%d %H:%M:%S", when[:6] + (0, 0, 0))
+                                      + "".join(f".{part:09d}" for part in when[6:] if part))
     return hashlib.sha256(data).hexdigest()[:16], len(data), stamp
 
 
@@ -343,9 +362,9 @@ def tree(root):
                 continue
             with open(path, "rb") as file:
                 data = file.read()
-            modified = os.stat(path).st_mtime
-            extracting = started - 5 <= modified <= time.time() + 5
-            when = NOW if extracting else time.localtime(modified)[:6]
+            modified = os.stat(path).st_mtime_ns
+            extracting = started - 5 <= modified / 1e9 <= time.time() + 5
+            when = NOW if extracting else time.localtime(modified // 10**9)[:6] + (modified % 10**9,)
             found[prefix + name] = fingerprint(data, when)
     return found
 
