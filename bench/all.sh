@@ -84,6 +84,14 @@ fi
 rm -f "$work/text.bin" "$work/binaries.bin" "$work/decode.txt" "$work/wineboot.txt"
 
 echo
+echo "== Deflate64: one large text entry, against Deflate and 7-Zip"
+python3 "$bench/deflate64.py" "${quick[@]}" | tee "$work/deflate64.txt"
+{
+  echo "Deflate64:"
+  grep '^ratio' "$work/deflate64.txt" | sed 's/^/  /'
+} >>"$VESK_BENCH_SUMMARY"
+
+echo
 echo "== Directory records: many workers against one"
 python3 "$bench/directoryRecords.py" "${quick[@]}"
 

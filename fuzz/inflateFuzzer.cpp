@@ -1,7 +1,9 @@
-// The decoder alone: arbitrary bytes from memory into memory, in every way
-// of its fast loop. zlib is the oracle: a stream it decodes to its end must decode to
-// the same bytes here. This decoder may accept more (a single code of any
-// length, up to 288 and 32 symbols, match symbols 286 and 287), never less.
+// The decoder alone: arbitrary bytes from memory into memory, as Deflate and
+// as Deflate64, in every way of its fast loop. zlib is the oracle for
+// Deflate: a stream it decodes to its end must decode to the same bytes
+// here. This decoder may accept more (a single code of any length, up to 288
+// and 32 symbols, match symbols 286 and 287), never less. Deflate64 has no
+// oracle here; its ways must agree.
 #include <zlib.h>
 
 #include <cstdint>
@@ -66,12 +68,14 @@ bool takeBytes(void* target, const unsigned char* bytes, std::int32_t length)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+namespace {
+
+// Decodes the bytes in every way of the fast loop this processor runs; each
+// must end as the first did, with the same output.
+DecodeResult decodeEveryWay(const std::uint8_t* data, std::size_t size, DeflateFormat format,
+                            std::string& output)
 {
     static Decoder decoder;
-    // Every way of the fast loop this processor runs meets the same bytes,
-    // and each must end as the first did, with the same output.
-    std::string firstOutput;
     DecodeResult firstResult = corruptStream;
     int ways = 0;
     for (int way = 0; way < fastLoopWays; ++way) {
@@ -79,21 +83,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         Stream stream{data, size, 0, {}};
         DecodeResult result = inflateStream(decoder, DecoderInput{nullptr, nullptr, moreBytes, &stream},
-                                            DecoderOutput{takeBytes, &stream});
+                                            DecoderOutput{takeBytes, &stream}, format);
         if (result == outputRefused || result == blockDecoded)
             finding("neither decoded nor corrupt");
         if (ways++ == 0) {
             firstResult = result;
-            firstOutput = stream.output;
-        } else if (result != firstResult || stream.output != firstOutput) {
+            output = stream.output;
+        } else if (result != firstResult || stream.output != output) {
             finding("the ways of the fast loop disagree");
         }
     }
+    return firstResult;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    std::string output;
+    decodeEveryWay(data, size, deflate64Format, output);
+    DecodeResult result = decodeEveryWay(data, size, deflateFormat, output);
     std::string expected;
     if (zlibDecode(data, size, expected)) {
-        if (firstResult != streamDecoded)
+        if (result != streamDecoded)
             finding("zlib decodes the stream, the decoder fails");
-        if (firstOutput != expected)
+        if (output != expected)
             finding("output differs from zlib's");
     }
     return 0;

@@ -32,6 +32,11 @@ zip -qr -fz "$unzipSeeds/zip64.zip" tree/hello.txt tree/sub
 bsdtar -a -cf "$unzipSeeds/bsdtar.zip" tree
 bsdtar --format zip --options zip:compression=store -cf "$unzipSeeds/bsdtarStored.zip" tree/hello.txt
 
+# Deflate64 from 7-Zip: letters repeated from beyond 32 KiB back, then a
+# run; the archive, and its entry's stream alone.
+python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(9).randbytes(33000).translate(bytes(b"ab"[i & 1] for i in range(256))) * 2 + b"z" * 2000)' >far.txt
+7z a -tzip -mm=Deflate64 "$unzipSeeds/deflate64.zip" far.txt >/dev/null
+
 python3 - "$unzipSeeds" "$inflateSeeds" <<'PY'
 import sys, zipfile, zlib
 unzipSeeds, inflateSeeds = sys.argv[1:]
@@ -75,6 +80,13 @@ seeds = {
 c = zlib.compressobj(6, zlib.DEFLATED, -15)
 seeds["blocks"] = (c.compress(text[:500]) + c.flush(zlib.Z_FULL_FLUSH)
                    + c.compress(pattern) + c.flush())
+with zipfile.ZipFile(unzipSeeds + "/deflate64.zip") as archive:
+    info = archive.infolist()[0]
+with open(unzipSeeds + "/deflate64.zip", "rb") as f:
+    data = f.read()
+start = info.header_offset + 30 + int.from_bytes(data[info.header_offset + 26:info.header_offset + 28], "little") \
+    + int.from_bytes(data[info.header_offset + 28:info.header_offset + 30], "little")
+seeds["deflate64"] = data[start:start + info.compress_size]
 for name, data in seeds.items():
     with open(inflateSeeds + "/" + name, "wb") as f:
         f.write(data)

@@ -397,6 +397,14 @@ TEST_F(HostileArchive, dataLongerThanDeclared)
     };
     Entry runsOn{"runs-on.bin", large, 8};
     runsOn.compressedSize = std::uint32_t(deflateRaw(large).size() - 10);
+    // Deflate64 makes the same checks: literals alone read the same in both.
+    auto deflate64 = [](Entry entry) {
+        entry.method = 9;
+        entry.compressed = deflateRaw(entry.data, Z_DEFAULT_COMPRESSION, Z_HUFFMAN_ONLY);
+        return entry;
+    };
+    Entry runsOn64 = deflate64(Entry{"runs-on64.bin", large});
+    runsOn64.compressedSize = std::uint32_t(runsOn64.compressed->size() - 10);
     struct Case {
         const char* what;
         Entry entry;
@@ -414,6 +422,11 @@ TEST_F(HostileArchive, dataLongerThanDeclared)
         {"stored, declared empty", declared(Entry{"stored.bin", "data"}, 0), Shown(1, {"CRC FAILED :-("}), 0},
         {"stored, one byte past", declared(Entry{"stored.bin", "data"}, 3), Shown(1, {"CRC FAILED :-("}), 3},
         {"stream past its compressed size", runsOn, Shown(1, {" Bad Table "}), 2 * pieceSize},
+        {"Deflate64, exactly the declared size", declared(deflate64(Entry{"exact64.bin", large}), largeSize),
+         Shown(0, {}), largeSize},
+        {"Deflate64, one byte past", declared(deflate64(Entry{"past64.bin", large}), largeSize - 1),
+         Shown(1, {"CRC FAILED :-("}), 3 * pieceSize},
+        {"Deflate64 past its compressed size", runsOn64, Shown(1, {" Bad Table "}), 3 * pieceSize},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

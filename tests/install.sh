@@ -15,6 +15,8 @@ case ${1:-tests} in
   build) packages=("${build[@]}") ;;
   tests)
     packages=("${build[@]}" libgtest-dev zlib1g-dev zip unzip python3 binutils clang-format git
+      # Deflate64 archives (method 9) for the oracle tests.
+      p7zip-full
       # The lint step (tests/lint.sh) and the pkg-config consumer.
       shellcheck python3-pyflakes pkg-config
       # libFuzzer and its sanitizer runtimes.
@@ -26,7 +28,7 @@ case ${1:-tests} in
       libz-mingw-w64-dev)
     ;;
   bench)
-    packages=("${build[@]}" libgtest-dev python3 zip unzip libarchive-tools zlib1g-dev
+    packages=("${build[@]}" libgtest-dev python3 zip unzip libarchive-tools zlib1g-dev p7zip-full
       libdeflate-dev time)
     ;;
   *)

@@ -43,12 +43,13 @@ void writeData(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decoder
     // False when the data runs past the size that the record declares.
     bool withinDeclaredSize = true;
     entry.outcome = entryExtracted;
-    if (record.method == 8) {
+    if (record.method == deflateMethod || record.method == deflate64Method) {
         // A refused write is reported below, from the sink.
-        if (!inflateEntryData(decoder, input, sink))
+        if (!inflateEntryData(decoder, input, sink,
+                              record.method == deflate64Method ? deflate64Format : deflateFormat))
             refuse(entry, badTable);
         withinDeclaredSize = !sink.overran;
-    } else if (record.method == 0) {
+    } else if (record.method == storedMethod) {
         withinDeclaredSize = copyStoredEntry(input, sink, record);
     } else {
         char method[16];
@@ -92,10 +93,10 @@ bool writeDecoded(void* target, const unsigned char* bytes, std::int32_t length)
 
 }  // namespace
 
-bool inflateEntryData(Decoder& decoder, EntryInput& input, OutputSink& sink)
+bool inflateEntryData(Decoder& decoder, EntryInput& input, OutputSink& sink, DeflateFormat format)
 {
     const DecoderInput decoderInput{nullptr, nullptr, moreEntryInput, &input};
-    return inflateStream(decoder, decoderInput, DecoderOutput{writeDecoded, &sink}) != corruptStream;
+    return inflateStream(decoder, decoderInput, DecoderOutput{writeDecoded, &sink}, format) != corruptStream;
 }
 
 bool refuseEntry(PendingEntry& entry, Message failure)

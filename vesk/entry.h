@@ -74,8 +74,8 @@ void discardEntry(PendingEntry& entry);
 EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink, Decoder& decoder,
                           const char* destination, char* recordBytes);
 
-// Decodes Deflate data from the input into the sink; false when the stream
-// is corrupt. What the sink refused, the sink tells.
-bool inflateEntryData(Decoder& decoder, EntryInput& input, OutputSink& sink);
+// Decodes Deflate or Deflate64 data from the input into the sink; false when
+// the stream is corrupt. What the sink refused, the sink tells.
+bool inflateEntryData(Decoder& decoder, EntryInput& input, OutputSink& sink, DeflateFormat format);
 
 #endif

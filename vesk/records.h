@@ -54,6 +54,11 @@ constexpr int localExtraLength = 28;
 // Windows' own zip folders and Info-ZIP on Windows write), 3 is Unix.
 constexpr unsigned msDosHost = 0;
 
+// Compression methods.
+constexpr unsigned storedMethod = 0;
+constexpr unsigned deflateMethod = 8;
+constexpr unsigned deflate64Method = 9;
+
 // General purpose flags.
 constexpr unsigned encryptedFlag = 1u << 0;
 constexpr unsigned utf8NameFlag = 1u << 11;

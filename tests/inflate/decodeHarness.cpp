@@ -64,14 +64,14 @@ DecoderOutput outputOf(MemoryStream& stream)
     return DecoderOutput{takeBytes, &stream};
 }
 
-Decoded decode(const std::vector<unsigned char>& bytes, std::size_t trailing)
+Decoded decode(const std::vector<unsigned char>& bytes, std::size_t trailing, DeflateFormat format)
 {
     static Decoder decoder;
     static MemoryStream stream;
     stream.bytes = bytes;
     for (std::size_t i = 0; i < trailing; ++i)
         stream.bytes.push_back(static_cast<unsigned char>(0x50 + i % 5));
-    bool decoded = inflateStream(decoder, inputOf(stream), outputOf(stream)) == streamDecoded;
+    bool decoded = inflateStream(decoder, inputOf(stream), outputOf(stream), format) == streamDecoded;
     Decoded result{decoded ? 0 : 1, stream.output, {}, finishCrc(stream.crc)};
     if (!decoded)
         result.messages.push_back(" Bad Table ");

@@ -32,6 +32,7 @@ struct Decoded {
 // `trailing` bytes follow the stream, as the next header follows an entry's
 // data: they let the fast loop run up to the stream's last symbols, which
 // without them the careful loop decodes.
-Decoded decode(const std::vector<unsigned char>& stream, std::size_t trailing = 0);
+Decoded decode(const std::vector<unsigned char>& stream, std::size_t trailing = 0,
+               DeflateFormat format = deflateFormat);
 
 #endif

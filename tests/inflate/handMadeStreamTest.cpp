@@ -57,23 +57,29 @@ void storeAll(BitWriter& writer, const Bytes& data, bool final)
 }
 
 // A fixed-code match of `length` (3..258, or 323..450 through symbols 286
-// and 287) at `distance` (1..32768).
-void fixedMatch(BitWriter& writer, unsigned length, unsigned distance)
+// and 287; in Deflate64 up to 65538) at `distance` (1..32768; in Deflate64
+// up to 65536).
+void fixedMatch(BitWriter& writer, unsigned length, unsigned distance, DeflateFormat format = deflateFormat)
 {
     // Symbols 257..287: 286 and 287 take six extra bits, like 281..284.
     static const unsigned lengthBase[] = {3,  4,   5,   6,   7,   8,   9,   10,  11, 13, 15,
                                           17, 19,  23,  27,  31,  35,  43,  51,  59, 67, 83,
                                           99, 115, 131, 163, 195, 227, 258, 323, 387};
-    static const unsigned distanceBase[] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
-                                            33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
-                                            1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-    unsigned symbol = 30;
-    while (lengthBase[symbol] > length)
-        --symbol;
-    writer.fixedLiteral(257 + symbol);
-    unsigned extra = symbol < 8 || symbol == 28 ? 0 : (symbol - 4) / 4;
-    writer.bits(length - lengthBase[symbol], extra);
-    unsigned distanceSymbol = 29;
+    static const unsigned distanceBase[] = {
+        1,   2,   3,   4,   5,    7,    9,    13,   17,   25,   33,   49,    65,    97,    129,   193,
+        257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+    if (format == deflate64Format && length > 257) {
+        writer.fixedLiteral(285);  // 3 + sixteen extra bits
+        writer.bits(length - 3, 16);
+    } else {
+        unsigned symbol = 30;
+        while (lengthBase[symbol] > length)
+            --symbol;
+        writer.fixedLiteral(257 + symbol);
+        unsigned extra = symbol < 8 || symbol == 28 ? 0 : (symbol - 4) / 4;
+        writer.bits(length - lengthBase[symbol], extra);
+    }
+    unsigned distanceSymbol = 31;
     while (distanceBase[distanceSymbol] > distance)
         --distanceSymbol;
     writer.fixedDistance(distanceSymbol);
@@ -354,6 +360,72 @@ TEST(Distances, SymbolsThirtyAndThirtyOneFail)
         for (std::size_t trailing : {0u, 64u})
             expectFails(decode(writer.bytes, trailing), Bytes(history.begin(), history.begin() + pieceSize));
     }
+}
+
+// Deflate64: 64 KiB back, distance codes 30 and 31, length code 285 with
+// sixteen extra bits, from the shortest to the longest at both ends of each
+// code's extra bits; long matches near the window's end and across its move,
+// which both loops meet.
+TEST(Deflate64, FarDistancesAndLongLengths)
+{
+    struct Match {
+        unsigned length, distance;
+    };
+    const Match matches[] = {{3, 32769},     {258, 49152}, {259, 49153}, {65538, 65536}, {65538, 1},
+                             {60000, 61440}, {4, 65536},   {300, 3},     {1000, 40000}};
+    Bytes expected = pattern(65536);
+    BitWriter writer;
+    storeAll(writer, expected, false);
+    writer.blockHeader(true, 1);
+    for (int round = 0; round < 4; ++round)
+        for (const Match& match : matches) {
+            fixedMatch(writer, match.length, match.distance, deflate64Format);
+            referenceMatch(expected, match.length, match.distance);
+        }
+    writer.fixedLiteral(256);
+    for (std::size_t trailing : {0u, 64u})
+        expectDecodes(decode(writer.bytes, trailing, deflate64Format), expected);
+    // The first match reaches a byte before a stream of 32768 bytes.
+    for (std::size_t cut : {32768u, 32769u}) {
+        BitWriter shorter;
+        storeAll(shorter, Bytes(expected.begin(), expected.begin() + long(cut)), false);
+        shorter.blockHeader(true, 1);
+        fixedMatch(shorter, 3, 32769, deflate64Format);
+        shorter.fixedLiteral(256);
+        EXPECT_EQ(decode(shorter.bytes, 64, deflate64Format).result, cut == 32768u ? 1 : 0);
+    }
+}
+
+TEST(Deflate64, SymbolsTwoEightySixAndSevenFailAndEveryCutFails)
+{
+    for (unsigned symbol : {286u, 287u}) {
+        BitWriter writer;
+        writer.blockHeader(true, 1);
+        writer.fixedLiteral('a');
+        writer.fixedLiteral(symbol);
+        writer.bits(0, 6);
+        writer.fixedDistance(0);
+        writer.fixedLiteral(256);
+        for (std::size_t trailing : {0u, 64u})
+            expectFails(decode(writer.bytes, trailing, deflate64Format));
+    }
+    // Every cut of a stream made of Deflate64's own codes.
+    Bytes expected = pattern(49153);
+    BitWriter writer;
+    storeAll(writer, expected, false);
+    std::size_t compressedStart = writer.bytes.size();
+    writer.blockHeader(true, 1);
+    for (unsigned distance : {49153u, 32769u, 65535u, 1u}) {
+        fixedMatch(writer, 40000, distance, deflate64Format);
+        referenceMatch(expected, 40000, distance);
+    }
+    writer.fixedLiteral(256);
+    expectDecodes(decode(writer.bytes, 0, deflate64Format), expected);
+    for (std::size_t cut = compressedStart; cut < writer.bytes.size(); ++cut)
+        EXPECT_EQ(
+            decode(Bytes(writer.bytes.begin(), writer.bytes.begin() + long(cut)), 0, deflate64Format).result,
+            1)
+            << "cut at " << cut;
 }
 
 TEST(Distances, ReachingBeforeTheEntryFails)

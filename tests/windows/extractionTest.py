@@ -46,6 +46,36 @@ def fixedCodes(data):
     return deflater.compress(data) + deflater.flush()
 
 
+def deflate64Run(byte, matches):
+    """A Deflate64 stream of one literal and `matches` of the longest length
+    at distance 1: fixed code 285 with all sixteen extra bits set."""
+    bits = []
+
+    def field(value, count):  # least significant bit first
+        bits.extend((value >> i) & 1 for i in range(count))
+
+    def code(value, count):  # Huffman codes most significant bit first
+        bits.extend((value >> i) & 1 for i in reversed(range(count)))
+
+    field(0b11, 3)  # final block, fixed codes
+    code(0x30 + byte, 8)
+    for _ in range(matches):
+        code(0xC0 + 285 - 280, 8)
+        field(0xFFFF, 16)
+        code(0, 5)
+    code(0, 7)  # end of block
+    bits += [0] * (-len(bits) % 8)
+    return bytes(sum(bit << i for i, bit in enumerate(bits[at:at + 8])) for at in range(0, len(bits), 8))
+
+
+# The shipped Deflate64 archive, made by 7-Zip: 56 KiB of four letters
+# repeated, which reach beyond 32 KiB, and a long run.
+with open(os.path.join(os.path.dirname(__file__), "..", "data", "deflate64.zip"), "rb") as shipped:
+    DEFLATE64 = shipped.read()
+DEFLATE64_BLOCK = random.Random(64).randbytes(57344).translate(bytes(b"ACGT"[i & 3] for i in range(256))) * 3
+RUN = b"z" * (1 + 3 * 65538)
+
+
 # Names marked UTF-8 and Unicode Path names reach Windows through the wide
 # calls as written. Unmarked names are narrow text: Linux keeps their bytes;
 # Wine reads those made on MS-DOS (host 0) in its OEM code page, 437, those
@@ -182,6 +212,11 @@ cases = {
         "files": {"dest/": DIRECTORY, "dest/one.txt": (b"one", z.SUMMER),
                   "dest/two.txt": (b"two", z.SUMMER), "dest/three.txt": (b"three", z.SUMMER)}},
         {}),
+    "deflate64": (DEFLATE64, {"files": {
+        "dest/": DIRECTORY, "dest/block.txt": (DEFLATE64_BLOCK, z.SUMMER),
+        "dest/run.bin": (b"z" * 300000, z.SUMMER)}}, {}),
+    "deflate64Longest": (z.archive([z.entry("run.bin", RUN, method=9, compressed=deflate64Run(ord("z"), 3))]), {
+        "files": {"dest/": DIRECTORY, "dest/run.bin": (RUN, z.SUMMER)}}, {}),
     "method12": (z.archive([z.entry("bzip2.bin", b"packed", method=12, when=z.WINTER)]), {
         "result": 1, "messages": ["Unsupported compression method (12) :-("],
         "files": {"dest/": DIRECTORY, "dest/bzip2.bin": (b"", z.WINTER)}}, {}),

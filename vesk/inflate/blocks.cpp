@@ -10,13 +10,14 @@
 
 namespace {
 
-// What each symbol of the three codes means, with its extra bits.
+// What each symbol of the three codes means in a stream of `format`, with
+// its extra bits.
 struct SymbolEntries {
     std::uint32_t literal[288];
     std::uint32_t distance[32];
     std::uint32_t codeLength[19];
 
-    constexpr SymbolEntries() : literal(), distance(), codeLength()
+    constexpr SymbolEntries(DeflateFormat format) : literal(), distance(), codeLength()
     {
         for (unsigned symbol = 0; symbol < 256; ++symbol)
             literal[symbol] = makeEntry(literalKind, symbol, 0);
@@ -28,30 +29,40 @@ struct SymbolEntries {
         // that gives 288 lengths; Deflate assigns them no length, and zlib
         // refuses them. This decoder has always read them as the series
         // goes on, with six extra bits (lengths 323 to 450), and keeps doing
-        // so, so that what it extracted once it extracts again.
+        // so, so that what it extracted once it extracts again. Deflate64
+        // has no such past: there they are damaged data.
         for (unsigned symbol = 265; symbol < 288; ++symbol) {
             unsigned group = symbol - 257;
             unsigned extra = (group >> 2) - 1;
             literal[symbol] = makeEntry(matchKind, 3 + ((4 + (group & 3)) << extra), extra);
         }
-        literal[285] = makeEntry(matchKind, 258, 0);
         for (unsigned symbol = 0; symbol < 4; ++symbol)
             distance[symbol] = makeEntry(matchKind, symbol + 1, 0);
-        for (unsigned symbol = 4; symbol < 30; ++symbol) {
+        for (unsigned symbol = 4; symbol < 32; ++symbol) {
             unsigned extra = (symbol >> 1) - 1;
             distance[symbol] = makeEntry(matchKind, ((2 + (symbol & 1)) << extra) + 1, extra);
         }
-        // Symbols 30 and 31 have no distance.
-        distance[30] = distance[31] = makeEntry(noCodeKind, 0, 0);
+        if (format == deflate64Format) {
+            literal[285] = makeEntry(matchKind, 3, 16);
+            literal[286] = literal[287] = makeEntry(noCodeKind, 0, 0);
+        } else {
+            literal[285] = makeEntry(matchKind, 258, 0);
+            // Symbols 30 and 31 have no distance.
+            distance[30] = distance[31] = makeEntry(noCodeKind, 0, 0);
+        }
         for (unsigned symbol = 0; symbol < 19; ++symbol)
             codeLength[symbol] = makeEntry(literalKind, symbol, 0);
     }
 };
 
-constexpr SymbolEntries symbolEntries;
-constexpr std::uint32_t longestLengthSymbol = symbolEntries.literal[287];
+constexpr SymbolEntries symbolEntries[] = {SymbolEntries(deflateFormat), SymbolEntries(deflate64Format)};
+constexpr std::uint32_t longestLengthSymbol = symbolEntries[deflateFormat].literal[287];
 static_assert(valueOf(longestLengthSymbol) + (1u << extraBitsOf(longestLengthSymbol)) - 1 == longestMatch,
-              "the fast loop's margin must hold the longest match");
+              "the fast loop's margin must hold Deflate's longest match");
+constexpr std::uint32_t farthestDistanceSymbol = symbolEntries[deflate64Format].distance[31];
+static_assert(valueOf(farthestDistanceSymbol) + (1u << extraBitsOf(farthestDistanceSymbol)) - 1
+                  == farthestDistance,
+              "the window's history must hold Deflate64's farthest distance");
 
 // The order in which a dynamic header gives the code-length code's lengths.
 const unsigned char codeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
@@ -76,7 +87,7 @@ void readDynamicLengths(Decoder& decoder)
     for (unsigned i = 0; i < given; ++i)
         decoder.codeLengthLengths[codeLengthOrder[i]] = static_cast<unsigned char>(getBits(decoder, 3));
     if (!buildHuffmanTable(decoder.codeLengthTable, codeLengthRootBits, decoder.codeLengthLengths,
-                           symbolEntries.codeLength, 19))
+                           symbolEntries[decoder.format].codeLength, 19))
         failDecoding(decoder);
 
     unsigned char* lengths = decoder.literalLengths;
@@ -140,16 +151,15 @@ void copyStoredBlock(Decoder& decoder)
 void decodeCompressedBlock(Decoder& decoder)
 {
     if (!buildHuffmanTable(decoder.literalTable, literalRootBits, decoder.literalLengths,
-                           symbolEntries.literal, decoder.literalCount)
+                           symbolEntries[decoder.format].literal, decoder.literalCount)
         || !buildHuffmanTable(decoder.distanceTable, distanceRootBits, decoder.distanceLengths,
-                              symbolEntries.distance, decoder.distanceCount))
+                              symbolEntries[decoder.format].distance, decoder.distanceCount))
         failDecoding(decoder);
     for (;;) {
         if (decodeFast(decoder))
             return;
         // Near the end of the input's stretch or of the window: one symbol at
-        // a time. 56 bits cover the longest length code and its extra bits
-        // (21) and the longest distance code and its extra bits (28).
+        // a time, refilled for each code with its extra bits (up to 31).
         fillBits(decoder);
         unsigned value;
         std::uint32_t entry = decodeSymbol(decoder, decoder.literalTable, literalRootBits, value);
@@ -160,6 +170,7 @@ void decodeCompressedBlock(Decoder& decoder)
         if (isKind(entry, endOfBlockKind))
             return;
         std::int32_t length = std::int32_t(value);
+        fillBits(decoder);
         decodeSymbol(decoder, decoder.distanceTable, distanceRootBits, value);
         std::int32_t distance = std::int32_t(value);
         if (decoder.windowFill - streamStart(decoder) < distance)
@@ -170,8 +181,10 @@ void decodeCompressedBlock(Decoder& decoder)
 
 }  // namespace
 
-void startDecoder(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output)
+void startDecoder(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output,
+                  DeflateFormat format)
 {
+    decoder.format = format;
     decoder.input = input;
     decoder.stretchBegin = input.next;
     decoder.output = output;
@@ -216,9 +229,10 @@ DecodeResult inflateBlock(Decoder& decoder)
     return streamDecoded;
 }
 
-DecodeResult inflateStream(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output)
+DecodeResult inflateStream(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output,
+                           DeflateFormat format)
 {
-    startDecoder(decoder, input, output);
+    startDecoder(decoder, input, output, format);
     DecodeResult result;
     while ((result = inflateBlock(decoder)) == blockDecoded) {
     }

@@ -17,10 +17,12 @@ namespace {
 
 // A step with a 64-bit buffer refills at most twice, and the first step once
 // more before it, each load eight bytes at most seven after the last one; a
-// 32-bit buffer's step refills at most three times, four bytes at most three
-// after the last. A step writes two literals or a longest match with the
-// copy's overrun.
+// 32-bit buffer's step refills at most four times, four bytes at most three
+// after the last. A step writes two literals or a match of at most Deflate's
+// longest length with the copy's overrun; Deflate64's longer matches leave
+// the loop.
 constexpr std::int32_t stepInput = 7 + 7 + 8;
+static_assert(stepInput >= 3 + 3 + 3 + 3 + 4, "a 32-bit buffer's step");
 constexpr std::int32_t stepOutput = longestMatch + copyOverrun;
 
 // The bits come in a Word of 64 bits, or of 32 where 64-bit shifts cost
@@ -32,10 +34,14 @@ constexpr std::int32_t stepOutput = longestMatch + copyOverrun;
 // looked up, and it looks up the entry of the next step's first symbol
 // before it writes its output: the lookup's latency then overlaps the
 // writes and the refill instead of heading the next step.
-template <typename Word>
+//
+// The loop is built for each format: Deflate's needs no test for the longer
+// lengths of Deflate64, which would cost it a few per cent.
+template <typename Word, DeflateFormat format>
 [[gnu::always_inline]] inline bool decodeFastWith(Decoder& decoder)
 {
     constexpr bool narrow = sizeof(Word) == 4;
+    constexpr bool deflate64 = format == deflate64Format;
     const std::uint32_t* const literalTable = decoder.literalTable;
     const std::uint32_t* const distanceTable = decoder.distanceTable;
     const unsigned char* next = decoder.input.next;
@@ -62,6 +68,8 @@ template <typename Word>
         count = decoder.bitCount;
     }
     bool endOfBlock = false;
+    std::int32_t longLength = 0;
+    std::int32_t longDistance = 0;
 
     // Looks up the entry that follows and refills. A 64-bit buffer still
     // holds the bits the lookup reads and refills after it, so that the
@@ -80,6 +88,18 @@ template <typename Word>
         takeBits(bits, count, entry & 0xFF);
         entry = lookUpSymbol(literalTable, literalRootBits, bits);
         *out++ = literal;
+    };
+    // Takes a length or distance code with its extra bits: up to 31 bits,
+    // which a 64-bit buffer holds after a refill. A 32-bit buffer holds 24,
+    // more than Deflate's lengths take (21): for more it takes the code
+    // first and refills for the extra bits.
+    auto takeValue = [&](std::uint32_t entry, bool mayOutrun) {
+        if (narrow && mayOutrun && (entry & 0xFF) > count) {
+            takeBits(bits, count, codeLengthOf(entry));
+            next = loadBits(bits, count, next);
+            return valueOf(entry) + takeBits(bits, count, extraBitsOf(entry));
+        }
+        return takeSymbol(bits, count, entry);
     };
 
     next = loadBits(bits, count, next);
@@ -100,25 +120,22 @@ template <typename Word>
             endOfBlock = true;
             break;
         }
-        // A length code and its extra bits take at most 21 bits; what a 32-bit
-        // buffer has left is too few for the distance's lookup.
-        std::int32_t length = std::int32_t(takeSymbol(bits, count, entry));
+        // What a 32-bit buffer has left after the length is too few for the
+        // distance's lookup; a 64-bit one still holds 25 bits.
+        std::int32_t length = std::int32_t(takeValue(entry, deflate64));
         entry = lookUpAndRefill(distanceTable, distanceRootBits);
         if (!isKind(entry, matchKind))
             failDecoding(decoder);
-        // A distance code and its extra bits take at most 28 bits: more than
-        // a 32-bit buffer is sure to hold, which then takes the code first
-        // and refills for the extra bits.
-        std::int32_t distance;
-        if (narrow && (entry & 0xFF) > count) {
-            takeBits(bits, count, codeLengthOf(entry));
-            next = loadBits(bits, count, next);
-            distance = std::int32_t(valueOf(entry) + takeBits(bits, count, extraBitsOf(entry)));
-        } else {
-            distance = std::int32_t(takeSymbol(bits, count, entry));
-        }
+        std::int32_t distance = std::int32_t(takeValue(entry, true));
         if (out - streamBegin < distance)
             failDecoding(decoder);  // before the stream's first byte
+        if (deflate64 && length > longestMatch) {
+            // Deflate64's longest matches outrun the margin: the window's
+            // own copy writes them once the state is back in the decoder.
+            longLength = length;
+            longDistance = distance;
+            break;
+        }
         entry = lookUpAndRefill(literalTable, literalRootBits);
         out = copyBytes(out, length, distance);
     } while (inputEnd - next >= stepInput && out <= lastOutput);
@@ -127,28 +144,22 @@ template <typename Word>
     decoder.bitCount = count;
     decoder.input.next = next;
     decoder.windowFill = std::int32_t(out - window);
+    if (longLength != 0)
+        copyMatch(decoder, longLength, longDistance);
     return endOfBlock;
 }
 
-bool decodeWide(Decoder& decoder)
+template <typename Word, DeflateFormat format>
+bool decodePlain(Decoder& decoder)
 {
-    return decodeFastWith<std::uint64_t>(decoder);
-}
-
-bool decodeNarrow(Decoder& decoder)
-{
-    return decodeFastWith<std::uint32_t>(decoder);
+    return decodeFastWith<Word, format>(decoder);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-[[gnu::target("bmi2")]] bool decodeWideBmi2(Decoder& decoder)
+template <typename Word, DeflateFormat format>
+[[gnu::target("bmi2")]] bool decodeBmi2(Decoder& decoder)
 {
-    return decodeFastWith<std::uint64_t>(decoder);
-}
-
-[[gnu::target("bmi2")]] bool decodeNarrowBmi2(Decoder& decoder)
-{
-    return decodeFastWith<std::uint32_t>(decoder);
+    return decodeFastWith<Word, format>(decoder);
 }
 
 bool processorHasBmi2()
@@ -157,8 +168,8 @@ bool processorHasBmi2()
     return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) && (ebx & bit_BMI2);
 }
 #else
-constexpr bool (*decodeWideBmi2)(Decoder&) = nullptr;
-constexpr bool (*decodeNarrowBmi2)(Decoder&) = nullptr;
+template <typename Word, DeflateFormat format>
+constexpr bool (*decodeBmi2)(Decoder&) = nullptr;
 
 bool processorHasBmi2()
 {
@@ -166,8 +177,12 @@ bool processorHasBmi2()
 }
 #endif
 
-bool (*const fastLoops[fastLoopWays])(Decoder&) = {decodeWide, decodeNarrow, decodeWideBmi2,
-                                                   decodeNarrowBmi2};
+// The loops of each format in the order of FastLoopWay.
+template <DeflateFormat format>
+constexpr bool (*loopsOf[fastLoopWays])(Decoder&) = {
+    decodePlain<std::uint64_t, format>, decodePlain<std::uint32_t, format>, decodeBmi2<std::uint64_t, format>,
+    decodeBmi2<std::uint32_t, format>};
+bool (*const* const fastLoops[])(Decoder&) = {loopsOf<deflateFormat>, loopsOf<deflate64Format>};
 FastLoopWay chosenWay = wideLoop;
 
 }  // namespace
@@ -195,5 +210,5 @@ bool setFastLoop(FastLoopWay way)
 
 bool decodeFast(Decoder& decoder)
 {
-    return fastLoops[chosenWay](decoder);
+    return fastLoops[decoder.format][chosenWay](decoder);
 }

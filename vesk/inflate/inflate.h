@@ -26,11 +26,17 @@ struct DecoderOutput {
     void* target;
 };
 
-// The output window: the history that back-references reach into, 32 KiB,
-// then room for four pieces of new bytes. Each completed 64 KiB piece goes
-// to the output; once the window is full, its last 32 KiB move down to
-// become the history, once for every four pieces.
-constexpr std::int32_t farthestDistance = 32768;
+// The two streams the decoder reads: Deflate, and Deflate64, which reaches
+// 64 KiB back, gives length code 285 sixteen extra bits and adds distance
+// codes 30 and 31.
+enum DeflateFormat { deflateFormat, deflate64Format };
+
+// The output window: the history that back-references reach into, 64 KiB
+// (Deflate reaches only half as far), then room for four pieces of new
+// bytes. Each completed 64 KiB piece goes to the output; once the window is
+// full, its last 64 KiB move down to become the history, once for every four
+// pieces.
+constexpr std::int32_t farthestDistance = 65536;
 constexpr std::int32_t pieceSize = 65536;
 constexpr std::int32_t windowSize = farthestDistance + 4 * pieceSize;
 
@@ -47,6 +53,7 @@ constexpr int codeLengthTableSize = 1 << codeLengthRootBits;
 struct Decoder {
     DecoderInput input;
     DecoderOutput output;
+    DeflateFormat format;
 
     // Stream bits not yet consumed, the next one in bit 0; bitCount of them
     // are valid. Bits above bitCount are zero or the true bits that follow.
@@ -97,14 +104,16 @@ enum DecodeResult {
 
 // Starts the decoder on a stream that begins at the input's `next`; what it
 // decodes goes to the output.
-void startDecoder(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output);
+void startDecoder(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output,
+                  DeflateFormat format = deflateFormat);
 
 // Decodes the next block; after any result but blockDecoded the stream is
 // done with.
 DecodeResult inflateBlock(Decoder& decoder);
 
 // Starts the decoder and decodes the whole stream.
-DecodeResult inflateStream(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output);
+DecodeResult inflateStream(Decoder& decoder, const DecoderInput& input, const DecoderOutput& output,
+                           DeflateFormat format = deflateFormat);
 
 // The ways the bulk of a block can be decoded, all to the same bytes: with a
 // bit buffer of 64 or 32 bits, each with the processor's plain shifts or

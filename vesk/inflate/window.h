@@ -16,26 +16,26 @@ inline std::int32_t streamStart(const Decoder& decoder)
     return decoder.windowMoved ? 0 : farthestDistance;
 }
 
-bool flushWindow(Decoder& decoder, bool final);
+void flushWindow(Decoder& decoder, bool final);
 void appendBytes(Decoder& decoder, const unsigned char* bytes, std::int32_t length);
 void copyMatchAcrossFlush(Decoder& decoder, std::int32_t length, std::int32_t distance);
 
 // How far the history moves back when the window is full.
 constexpr std::int32_t windowShift = windowSize - farthestDistance;
 
-// Appends one byte; true when the window moved, so that a copy running
-// behind the fill must move its source back by windowShift.
-inline bool appendByte(Decoder& decoder, unsigned char byte)
+inline void appendByte(Decoder& decoder, unsigned char byte)
 {
     decoder.window[decoder.windowFill++] = byte;
-    return decoder.windowFill == decoder.pieceEnd && flushWindow(decoder, false);
+    if (decoder.windowFill == decoder.pieceEnd)
+        flushWindow(decoder, false);
 }
 
 // A copy of a match may write this many bytes past the match's end: a
 // shortest match, 3 bytes, is copied in 32.
 constexpr std::int32_t copyOverrun = 29;
-// The longest match a stream can ask for: a fixed block's symbol 287 with
-// all six extra bits set, beyond the 258 of the regular length codes.
+// The longest match a Deflate stream can ask for: a fixed block's symbol 287
+// with all six extra bits set, beyond the 258 of the regular length codes.
+// Deflate64's symbol 285 reaches 65538.
 constexpr std::int32_t longestMatch = 450;
 
 // Copies `length` bytes `step` at a time, `from` at least `step` bytes
