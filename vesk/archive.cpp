@@ -192,7 +192,12 @@ bool walkArchive(ArchiveWalk& walk, char* destination)
         return false;
     }
 
-    std::size_t length = std::strlen(destination);
+    // Either separator may divide the destination's folders: they are made
+    // and opened at each backslash, which ends the destination too.
+    std::size_t length = 0;
+    for (; destination[length] != '\0'; ++length)
+        if (destination[length] == '/')
+            destination[length] = '\\';
     if (length != 0 && destination[length - 1] != '\\')
         std::strcpy(destination + length, "\\");
 

@@ -353,6 +353,18 @@ for case, occupy, outcome, onWindows in (
     layouts[case] = occupiedLayout(occupy)
     cases[case] = (z.archive([z.entry("f.txt", b"new")]), outcome, onWindows)
 
+# Destinations whose folders are all missing, written with forward slashes
+# or both separators, relative or absolute: every folder is made.
+DESTINATIONS = {"forwardSlashes": "fwd/deeper/dest", "mixedSeparators": "mix\\deeper/dest",
+                "absoluteForwardSlashes": lambda folder, platform:
+                    ("" if platform == "native" else "Z:") + folder + "/abs/dest"}
+for case, made in (("forwardSlashes", "fwd/deeper/dest/"), ("mixedSeparators", "mix/deeper/dest/"),
+                   ("absoluteForwardSlashes", "abs/dest/")):
+    parts = made.split("/")[:-1]
+    cases[case] = (z.archive([z.entry("sub/a.txt", b"a")]), {"files": {
+        **{"/".join(parts[:depth]) + "/": DIRECTORY for depth in range(1, len(parts) + 1)},
+        made + "sub/": DIRECTORY, made + "sub/a.txt": (b"a", z.SUMMER)}}, {})
+
 # Names that Windows maps to devices, and those of dots and blanks alone,
 # which it trims to "..", "." or nothing, are refused there; on Linux they
 # are names like any other.
@@ -412,7 +424,10 @@ def extract(platform, case, threads=None, meanwhile=None):
     os.makedirs(folder)
     if case in layouts:
         layouts[case](folder)
-    arguments = [f"../../archives/{case}.zip"] + ([] if case == "emptyDestination" else ["dest"])
+    destination = DESTINATIONS.get(case, "dest")
+    if callable(destination):
+        destination = destination(folder, platform)
+    arguments = [f"../../archives/{case}.zip"] + ([] if case == "emptyDestination" else [destination])
     if platform == "native":
         # A UTF-8 terminal, whatever the run's locale: the message line's escapes depend on it.
         ran = subprocess.run([os.path.join(nativeBin, "vesk-extract")] + arguments, cwd=folder,
