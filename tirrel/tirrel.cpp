@@ -1,16 +1,19 @@
 // tirrel: stores the ZEL install directory in the system environment
 // variable ZELDIR and tells all top-level windows that the environment has
 // changed. It has no window; failures are shown in a message box and the exit
-// code tells the outcome (0 done, 1 not installed, 2 broadcast failed).
+// code tells the outcome (0 done, 1 not installed, 2 broadcast failed, 3
+// write failed).
 
 #include "tirrel.h"
 
-#include <cstring>
+#include <cwchar>
 
 namespace {
 
-const char installKeyPath[] = "SOFTWARE\\Quenmark\\ZEL";
-const char environmentKeyPath[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+// The registry is read and written through the wide calls, which take any
+// path as it is; the ANSI ones lose what the ANSI code page cannot spell.
+const wchar_t installKeyPath[] = L"SOFTWARE\\Quenmark\\ZEL";
+const wchar_t environmentKeyPath[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
 HKEY environmentKey = nullptr;
 
@@ -19,49 +22,65 @@ void showError(LPCSTR text)
     MessageBoxA(nullptr, text, "tirrel", MB_ICONERROR);
 }
 
-}  // namespace
-
-LONG readInstallPath(char* path)
+LONG readInstallPathFrom(REGSAM view, wchar_t* path, DWORD* type)
 {
     HKEY installKey = nullptr;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, installKeyPath, &installKey) != ERROR_SUCCESS)
-        return 1;
-
-    char value[installPathSize];
-    DWORD type = 0;
-    DWORD size = installPathSize;
-    const LONG status =
-        RegQueryValueExA(installKey, "InstallPath", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(installKey);
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, installKeyPath, 0, KEY_QUERY_VALUE | view, &installKey);
     if (status != ERROR_SUCCESS)
         return status;
 
+    wchar_t value[installPathSize];
+    DWORD size = sizeof value;
+    status =
+        RegQueryValueExW(installKey, L"InstallPath", nullptr, type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(installKey);
+    if (status != ERROR_SUCCESS)
+        return status;
+    // Only text names a directory.
+    if (*type != REG_SZ && *type != REG_EXPAND_SZ)
+        return ERROR_UNSUPPORTED_TYPE;
+
     // Registry data need not end in NUL: a value that fills the buffer loses
-    // its last byte to the terminator, and one without bytes is empty.
-    value[size < installPathSize ? size : installPathSize - 1] = '\0';
-    std::strcpy(path, value);
+    // its last character to the terminator, and one without bytes is empty.
+    const DWORD length = size / sizeof(wchar_t);
+    value[length < installPathSize ? length : installPathSize - 1] = L'\0';
+    std::wcscpy(path, value);
     return ERROR_SUCCESS;
 }
 
-int openEnvironmentKey()
+}  // namespace
+
+LONG readInstallPath(wchar_t* path, DWORD* type)
 {
-    return RegOpenKeyA(HKEY_LOCAL_MACHINE, environmentKeyPath, &environmentKey) == ERROR_SUCCESS ? 0 : 1;
+    // A 32-bit installer writes the 32-bit view, which is read first; a
+    // 64-bit one writes the 64-bit view, read when the first lacks the path.
+    const LONG status = readInstallPathFrom(KEY_WOW64_32KEY, path, type);
+    return status == ERROR_FILE_NOT_FOUND ? readInstallPathFrom(KEY_WOW64_64KEY, path, type) : status;
 }
 
-LONG writeEnvironmentValue(LPCSTR name, LPCSTR text)
+LONG openEnvironmentKey()
 {
-    // A failed open leaves the key null, so the query and the write below
-    // fail quietly; the change is still broadcast.
-    openEnvironmentKey();
+    // Both views share this key, so it is opened as it is.
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, environmentKeyPath, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                         &environmentKey);
+}
 
-    // An existing value keeps its type (REG_EXPAND_SZ stays expandable).
-    DWORD type = 0;
-    if (RegQueryValueExA(environmentKey, name, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS)
-        type = REG_SZ;
+LONG writeEnvironmentValue(LPCWSTR name, LPCWSTR text, DWORD type)
+{
+    const LONG opened = openEnvironmentKey();
+    if (opened != ERROR_SUCCESS)
+        return opened;
+
+    // An existing string keeps its type (REG_EXPAND_SZ stays expandable);
+    // one of another type held no path and becomes plain text. A new value
+    // takes the type that InstallPath has.
+    DWORD existing = 0;
+    if (RegQueryValueExW(environmentKey, name, nullptr, &existing, nullptr, nullptr) == ERROR_SUCCESS)
+        type = existing == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ;
 
     // String data is stored with its NUL, else readers may run past its end.
-    const LONG status = RegSetValueExA(environmentKey, name, 0, type, reinterpret_cast<const BYTE*>(text),
-                                       static_cast<DWORD>(lstrlenA(text) + 1));
+    const LONG status = RegSetValueExW(environmentKey, name, 0, type, reinterpret_cast<const BYTE*>(text),
+                                       static_cast<DWORD>((std::wcslen(text) + 1) * sizeof(wchar_t)));
     RegCloseKey(environmentKey);
     environmentKey = nullptr;
     return status;
@@ -79,18 +98,23 @@ DWORD broadcastEnvironmentChange()
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    char installPath[installPathSize];
-    if (readInstallPath(installPath) != ERROR_SUCCESS) {
+    wchar_t installPath[installPathSize];
+    DWORD type = 0;
+    if (readInstallPath(installPath, &type) != ERROR_SUCCESS) {
         showError("ZEL is not installed!");
         return 1;
     }
 
     // The variable names the directory itself, without a trailing separator.
-    const int length = lstrlenA(installPath);
-    if (length > 0 && installPath[length - 1] == '\\')
-        installPath[length - 1] = '\0';
+    const std::size_t length = std::wcslen(installPath);
+    if (length > 0 && installPath[length - 1] == L'\\')
+        installPath[length - 1] = L'\0';
 
-    writeEnvironmentValue("ZELDIR", installPath);
+    // A write that failed is reported, and nothing is announced.
+    if (writeEnvironmentValue(L"ZELDIR", installPath, type) != ERROR_SUCCESS) {
+        showError("Cannot write ZELDIR to the system environment!");
+        return 3;
+    }
 
     if (broadcastEnvironmentChange() != 0) {
         showError("Refresh environment variables failed!");

@@ -3,12 +3,13 @@
 
 #include "windowsApi.h"
 
-// Room for the install path: the platform's maximum path length.
+// Room for the install path in wide characters: the platform's maximum path
+// length.
 constexpr DWORD installPathSize = 260;
 
-LONG readInstallPath(char* path);
-int openEnvironmentKey();
-LONG writeEnvironmentValue(LPCSTR name, LPCSTR text);
+LONG readInstallPath(wchar_t* path, DWORD* type);
+LONG openEnvironmentKey();
+LONG writeEnvironmentValue(LPCWSTR name, LPCWSTR text, DWORD type);
 DWORD broadcastEnvironmentChange();
 
 #endif

@@ -19,6 +19,10 @@ typedef unsigned int UINT;
 typedef unsigned char BYTE;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
+// Wide text is wchar_t as on Windows, though four bytes wide here: the code
+// counts it in sizeof(wchar_t), so the same code runs against the stand-in.
+typedef const wchar_t* LPCWSTR;
+typedef DWORD REGSAM;
 typedef std::uintptr_t WPARAM;
 typedef std::intptr_t LPARAM;
 typedef std::intptr_t LRESULT;
@@ -37,25 +41,30 @@ typedef struct HINSTANCE__* HINSTANCE;
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_MORE_DATA 234L
+#define ERROR_UNSUPPORTED_TYPE 1630L
 
 #define REG_SZ 1
 #define REG_EXPAND_SZ 2
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
 
 #define WM_SETTINGCHANGE 0x001A
 #define SMTO_NORMAL 0x0000
 #define MB_ICONERROR 0x00000010L
 
 extern "C" {
-LONG WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, HKEY* result);
-LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* reserved, DWORD* type, BYTE* data,
+LONG WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, HKEY* result);
+LONG WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type, BYTE* data,
                              DWORD* dataSize);
-LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+LONG WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                            DWORD dataSize);
 LONG WINAPI RegCloseKey(HKEY key);
 LRESULT WINAPI SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
                                    UINT timeout, PDWORD_PTR result);
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
-int WINAPI lstrlenA(LPCSTR text);
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
 }
 

@@ -12,18 +12,37 @@ const LONG errorInvalidHandle = 6;
 const LONG errorInvalidParameter = 87;
 const int idOk = 1;
 
+struct OpenKey {
+    std::string path;
+    REGSAM access;
+};
+
 Registry keys;
 std::set<std::string> refusedKeys;
-std::map<HKEY, std::string> openKeys;
+std::map<HKEY, OpenKey> openKeys;
 std::uintptr_t nextHandle = 0x100;
 DWORD_PTR broadcastResult = 0;
 std::vector<Broadcast> broadcastLog;
 std::vector<MessageBox> messageBoxLog;
 
-Key* keyOf(HKEY handle)
+// The key behind a handle that was opened with the access a call needs.
+LONG findOpenKey(HKEY handle, REGSAM needed, Key** key)
 {
     const auto open = openKeys.find(handle);
-    return open == openKeys.end() ? nullptr : &keys[open->second];
+    if (open == openKeys.end())
+        return errorInvalidHandle;
+    if ((open->second.access & needed) != needed)
+        return errorAccessDenied;
+    *key = &keys[open->second.path];
+    return ERROR_SUCCESS;
+}
+
+std::string narrow(LPCWSTR name)
+{
+    std::string text;
+    for (; *name != L'\0'; ++name)
+        text += *name < 0x80 ? static_cast<char>(*name) : '?';
+    return text;
 }
 
 }  // namespace
@@ -93,25 +112,36 @@ using namespace registryStandIn;
 
 extern "C" {
 
-LONG WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, HKEY* result)
+LONG WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, HKEY* result)
 {
     *result = nullptr;
     if (key != HKEY_LOCAL_MACHINE)
         return errorInvalidHandle;
-    if (keys.count(subKey) == 0)
+    if (options != 0)
+        return errorInvalidParameter;
+    // A 32-bit process sees SOFTWARE's 32-bit view unless it asks for the
+    // 64-bit one.
+    std::string path = narrow(subKey);
+    const std::string software = "SOFTWARE\\";
+    if (path.compare(0, software.size(), software) == 0 && (access & KEY_WOW64_64KEY) == 0)
+        path.insert(software.size(), "WOW6432Node\\");
+    if (keys.count(path) == 0)
         return ERROR_FILE_NOT_FOUND;
+    if ((access & KEY_SET_VALUE) != 0 && refusedKeys.count(path) != 0)
+        return errorAccessDenied;
     *result = reinterpret_cast<HKEY>(nextHandle);
     nextHandle += 4;
-    openKeys[*result] = subKey;
+    openKeys[*result] = OpenKey{path, access};
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD*, DWORD* type, BYTE* data, DWORD* dataSize)
+LONG WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD*, DWORD* type, BYTE* data, DWORD* dataSize)
 {
-    const Key* open = keyOf(key);
-    if (open == nullptr)
-        return errorInvalidHandle;
-    const auto value = open->find(valueName);
+    Key* open = nullptr;
+    const LONG status = findOpenKey(key, KEY_QUERY_VALUE, &open);
+    if (status != ERROR_SUCCESS)
+        return status;
+    const auto value = open->find(narrow(valueName));
     if (value == open->end())
         return ERROR_FILE_NOT_FOUND;
     if (data != nullptr && dataSize == nullptr)
@@ -134,14 +164,13 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD*, DWORD* type, BY
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD dataSize)
+LONG WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD dataSize)
 {
-    Key* open = keyOf(key);
-    if (open == nullptr)
-        return errorInvalidHandle;
-    if (refusedKeys.count(openKeys[key]) != 0)
-        return errorAccessDenied;
-    (*open)[valueName] = Value{type, std::string(reinterpret_cast<const char*>(data), dataSize)};
+    Key* open = nullptr;
+    const LONG status = findOpenKey(key, KEY_SET_VALUE, &open);
+    if (status != ERROR_SUCCESS)
+        return status;
+    (*open)[narrow(valueName)] = Value{type, std::string(reinterpret_cast<const char*>(data), dataSize)};
     return ERROR_SUCCESS;
 }
 
@@ -164,11 +193,6 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
     messageBoxLog.push_back(MessageBox{owner, text, caption, type});
     return idOk;
-}
-
-int WINAPI lstrlenA(LPCSTR text)
-{
-    return text == nullptr ? 0 : static_cast<int>(std::strlen(text));
 }
 
 }  // extern "C"

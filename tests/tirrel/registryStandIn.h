@@ -5,7 +5,11 @@
 // memory under HKEY_LOCAL_MACHINE, a recorded broadcast whose message result
 // the test chooses, and recorded message boxes. Key paths are given relative
 // to HKEY_LOCAL_MACHINE and, unlike on Windows, compared case-sensitively so
-// that tests pin the exact names.
+// that tests pin the exact names. The registry is the one a 32-bit process
+// sees on 64-bit Windows: SOFTWARE's 32-bit view is SOFTWARE\WOW6432Node and
+// its 64-bit view (KEY_WOW64_64KEY) SOFTWARE itself; SYSTEM is shared. The
+// wide calls take ASCII key and value names, kept here as narrow strings,
+// and data as bytes.
 
 #include "windowsApi.h"
 
@@ -49,8 +53,8 @@ void reset();
 void addKey(const std::string& path);
 // Creates the key if needed; data is stored byte for byte.
 void setValue(const std::string& path, const std::string& name, DWORD type, const std::string& data);
-// Writes to this key fail with ERROR_ACCESS_DENIED, as for a user without
-// rights to the local-machine hive.
+// Opening this key for writing fails with ERROR_ACCESS_DENIED, as for a user
+// without rights to the local-machine hive.
 void refuseWrites(const std::string& path);
 void setBroadcastResult(DWORD_PTR result);
 

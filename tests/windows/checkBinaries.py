@@ -2,10 +2,12 @@
 subsystem, exports, imported DLLs and calls, and resources.
 
 Usage: checkBinaries.py OBJDUMP BIN_DIR"""
+import os
 import re
 import struct
 import subprocess
 import sys
+from xml.etree import ElementTree
 
 objdump, binDir = sys.argv[1], sys.argv[2]
 failures = []
@@ -94,7 +96,9 @@ def versionNodes(data, offset=0):
     return key, value, isText, children, end
 
 
-def checkVersion(path):
+def checkVersion(path, fileType, description):
+    """Explorer's file properties: the version, the type (1 program, 2 DLL)
+    and the seven strings."""
     data = rawResource(path, "16", "1")
     if not data:
         return check(False, f"{path}: no version resource")
@@ -104,6 +108,7 @@ def checkVersion(path):
     check(signature == 0xFEEF04BD, f"{path}: no fixed file information")
     check((fileMs, fileLs, productMs, productLs) == (0x10000, 0, 0x10000, 0),
           f"{path}: file/product version {fileMs:#x}.{fileLs:#x} {productMs:#x}.{productLs:#x}")
+    check(struct.unpack_from("<I", fixed, 36)[0] == fileType, f"{path}: not of file type {fileType}")
     blocks = {child[0]: child[3] for child in children}
     check(sorted(blocks) == ["StringFileInfo", "VarFileInfo"], f"{path}: blocks {sorted(blocks)}")
     tables = blocks.get("StringFileInfo", [])
@@ -111,9 +116,10 @@ def checkVersion(path):
           f"{path}: string tables {[table[0] for table in tables]}")
     strings = {name: value.decode("utf-16-le").rstrip("\0")
                for name, value, _, _ in (tables[0][3] if tables else [])}
-    description = strings.pop("FileDescription", "")
-    check(description and "\n" not in description, f"{path}: description {description!r}")
-    check(strings == {"CompanyName": "Quenmark", "OriginalFilename": "vesk.dll"},
+    check(strings == {"CompanyName": "Quenmark", "FileDescription": description,
+                      "FileVersion": "1.0.0", "ProductName": "vesk", "ProductVersion": "1.0.0",
+                      "LegalCopyright": "Copyright (c) 2026 the vesk and tirrel developers",
+                      "OriginalFilename": os.path.basename(path)},
           f"{path}: strings {strings}")
     translations = [value for name, value, _, _ in blocks.get("VarFileInfo", [])
                     if name == "Translation"]
@@ -151,22 +157,35 @@ found = resources(library)
 check({kind for kind, _ in found} == {"3", "14", "16"},
       f"{library}: resources {found}")
 checkIconGroups(library, found)
-checkVersion(library)
+checkVersion(library, 2, "ZIP archive extraction library of the ZEL package")
 
 program = f"{binDir}/tirrel.exe"
 listing = headers(program)
 check("file format pei-i386" in listing, f"{program}: not a 32-bit Windows binary")
 check(re.search(r"Subsystem\s+00000002", listing), f"{program}: not a GUI-subsystem program")
 checkImports(program, imports(listing),
-             ["RegOpenKeyA", "RegQueryValueExA", "RegSetValueExA", "RegCloseKey",
+             ["RegOpenKeyExW", "RegQueryValueExW", "RegSetValueExW", "RegCloseKey",
               "SendMessageTimeoutA", "MessageBoxA"],
-             # no window of its own
-             ["CreateWindowExA", "CreateWindowExW"])
+             # no window of its own; the ANSI registry calls would lose paths
+             # that the ANSI code page cannot spell
+             ["CreateWindowExA", "CreateWindowExW", "RegOpenKeyA", "RegOpenKeyExA",
+              "RegQueryValueExA", "RegSetValueExA"])
 found = resources(program)
-check({kind for kind, _ in found} == {"3", "14"}
-      and [name for kind, name in found if kind == "14"] == ["101"],
+check({kind for kind, _ in found} == {"3", "14", "16", "24"}
+      and [name for kind, name in found if kind == "14"] == ["101"]
+      and [name for kind, name in found if kind == "24"] == ["1"],
       f"{program}: resources {found}")
 checkIconGroups(program, found)
+checkVersion(program, 1, "Stores the ZEL install folder in ZELDIR")
+# The process's manifest (resource 1, and no default one beside it): no
+# elevation of its own, and the systems it was written for.
+manifest = ElementTree.fromstring(rawResource(program, "24", "1"))
+levels = [node.get("level") for node in
+          manifest.iter("{urn:schemas-microsoft-com:asm.v3}requestedExecutionLevel")]
+systems = [node.get("Id") for node in
+           manifest.iter("{urn:schemas-microsoft-com:compatibility.v1}supportedOS")]
+check(levels == ["asInvoker"], f"{program}: execution levels {levels}")
+check(len(set(systems)) == 5, f"{program}: supported systems {systems}")
 
 # The Windows host loads the DLL at run time: it is not among its imports.
 program = f"{binDir}/vesk-extract.exe"
@@ -174,6 +193,9 @@ listing = headers(program)
 check("file format pei-i386" in listing, f"{program}: not a 32-bit Windows binary")
 check(re.search(r"Subsystem\s+00000003", listing), f"{program}: not a console program")
 checkImports(program, imports(listing), ["LoadLibraryA", "GetProcAddress", "GetModuleFileNameA"])
+found = resources(program)
+check(found == [("16", "1")], f"{program}: resources {found}")
+checkVersion(program, 1, "Extracts a ZIP archive with vesk.dll from the command line")
 
 for failure in failures:
     print("FAIL", failure)
