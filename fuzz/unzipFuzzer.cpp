@@ -23,7 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "archive.h"
 #include "library.h"
+#include "messageCount.h"
 #include "platform.h"
 #include "vesk.h"
 

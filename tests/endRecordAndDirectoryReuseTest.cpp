@@ -27,7 +27,8 @@ long long lastSignature(const std::string& bytes)
 
 TEST(EndRecordSearch, choosesWhatAForwardScanChooses)
 {
-    const std::size_t searchBlock = 1 << 18;  // the search reads the file backwards in such blocks
+    const std::size_t searchBlock =
+        sizeof(ArchiveWalk::scanBuffer);  // the search reads backwards in such blocks
     std::mt19937 random(2026);
     TempDir dir;
     const std::string path = dir / "scan.bin";
@@ -51,17 +52,19 @@ TEST(EndRecordSearch, choosesWhatAForwardScanChooses)
         writeFile(path, bytes);
         FileHandle archive;
         ASSERT_TRUE(openArchive(path.c_str(), &archive));
-        unsigned char endRecord[22] = {};
-        std::uint64_t position = 0;
-        bool found = findEndOfCentralDirectory(archive, endRecord, &position);
+        static ArchiveWalk walk;
+        startWalk(walk, archive);
+        bool found = findEndOfCentralDirectory(walk);
         closeArchive(archive);
+        const std::uint64_t position = walk.endPosition;
+        const unsigned char* endRecord = walk.endRecord;
 
         long long expected = lastSignature(bytes);
         bool readable = expected > 0;
         ASSERT_EQ(found, readable) << "round " << round;
         if (readable) {
             EXPECT_EQ(position, std::uint64_t(expected));
-            EXPECT_EQ(std::string(reinterpret_cast<char*>(endRecord), 22),
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(endRecord), 22),
                       bytes.substr(std::size_t(expected), 22));
         }
     }

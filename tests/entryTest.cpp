@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "archive.h"
 #include "entry.h"
 #include "extractFixture.h"
 
@@ -63,6 +64,7 @@ protected:
         static EntryInput input;
         static OutputSink sink;
         static Decoder decoder;
+        static PendingEntry entry;
         Built built = buildArchive(archive);
         writeFile(archivePath, built.bytes);
         std::string record = built.bytes.substr(built.recordOffsets[0]);
@@ -74,7 +76,7 @@ protected:
         addSpanStart(walk.spans, built.localOffsets[0]);
         sortSpanStarts(walk.spans);
         Outcome outcome = captureOutput(
-            [&] { return int(extractEntry(walk, input, sink, decoder, target.c_str(), &record[0])); });
+            [&] { return int(extractEntry(walk, input, sink, decoder, entry, target.c_str(), &record[0])); });
         forgetClaimedSpans(walk.spans);
         closeDirectories(walk.directories);
         closeArchive(archiveFile);

@@ -20,6 +20,7 @@
 #include <random>
 #include <tuple>
 
+#include "archive.h"
 #include "extractFixture.h"
 #include "inflate/inflate.h"
 #include "library.h"
@@ -96,7 +97,7 @@ std::vector<std::string> unsafeNames()
 TEST_F(HostileArchive, unsafeNamesAreRefusedBeforeAnythingIsCreated)
 {
     for (const std::string& name : unsafeNames()) {
-        for (std::uint32_t attributes : {0u, directoryAttribute}) {
+        for (std::uint32_t attributes : {0u, zipTest::directoryAttribute}) {
             SCOPED_TRACE(name + " " + std::to_string(attributes));
             Entry unsafe{name, "evil"};
             unsafe.externalAttributes = attributes;
@@ -462,7 +463,7 @@ TEST_F(HostileArchive, linksInTheDestination)
          },
          "a/b/link/new/sub/evil.txt", 0, Shown(1, {"Unsafe file name #a/b/link/new/sub/evil.txt# :-("})},
         {"directory link, directory entry", [&] { fs::create_directory_symlink(outside, under("link")); },
-         "link/new/", directoryAttribute, Shown(1, {"Unsafe file name #link/new/# :-("})},
+         "link/new/", zipTest::directoryAttribute, Shown(1, {"Unsafe file name #link/new/# :-("})},
         {"link to a directory inside",
          [&] {
              fs::create_directory(under("real"));
@@ -664,7 +665,7 @@ TEST_F(HostileArchive, encryptedEntriesAreRefused)
 {
     Entry folder{"locked/", ""};
     folder.flags = 1;
-    folder.externalAttributes = directoryAttribute;
+    folder.externalAttributes = zipTest::directoryAttribute;
     for (std::uint16_t method : {0, 8, 99}) {
         Entry locked{"locked/secret.txt", "ciphertext", method};
         locked.flags = 1;
@@ -753,7 +754,7 @@ TEST_F(HostileArchive, manyCallsInARowLeaveNothingOpen)
     Entry unreadable{"far.txt", "far"};
     unreadable.localHeaderOffset = 0xFFFFFFF0;
     Entry directory{"taken/", ""};
-    directory.externalAttributes = directoryAttribute;
+    directory.externalAttributes = zipTest::directoryAttribute;
     Entry endless{"endless.bin", "", 8};
     endless.compressed = std::string("\x00\x05\x00\xFA\xFFhello", 10);
     Archive countTooLarge{{Entry{"one.txt", "1"}}};

@@ -17,16 +17,19 @@ namespace {
 const std::uint32_t sevenZipSignature = 0xAFBC7A37;
 const std::uint32_t gzipDeflateSignature = 0x088B1F;  // low three bytes
 
-// The state of the call: one of each part's, for one call at a time. The
+// The state of the call: one of each part's, for one call at a time, and
+// the library's only mutable object beside the ways chosen at load. The
 // input reads the local headers for the walk; with one worker the calling
-// thread also writes with it, the sink and the decoder.
+// thread also writes with it, the sink and the decoder; unzipOneFile
+// extracts into `oneEntry`.
 struct CallState {
     ArchiveWalk walk;
     EntryInput input;
     OutputSink sink;
     Decoder decoder;
     Workers workers;
-} call;
+    PendingEntry oneEntry;
+} callState;
 
 // An argument as the library's text; false when it does not fit the path
 // limit with `spare` units to add.
@@ -118,14 +121,12 @@ bool walkDirectory(ArchiveWalk& walk, EntryInput& input, Workers& workers, const
         PendingEntry* entry = nextEntry(workers);
         if (!entry)
             break;
-        bool walkFailed;
-        if (!readNextRecord(walk, &position))
-            walkFailed = refuseEntry(*entry, damagedArchive);
-        else
-            walkFailed = !prepareEntry(walk, input, destination, reinterpret_cast<char*>(walk.record), *entry)
-                         && entry->outcome != entryExtracted;
+        PreparedEntry prepared = readNextRecord(walk, &position)
+                                     ? prepareEntry(walk.directories, walk.spans, input, destination,
+                                                    reinterpret_cast<char*>(walk.record), *entry)
+                                     : refuseEntry(*entry, damagedArchive);
         handEntry(workers);
-        if (walkFailed)
+        if (prepared == entryRefused)
             break;
     }
     return settleEntries(workers);
@@ -171,8 +172,9 @@ bool locateDirectory(ArchiveWalk& walk)
            && (offset == zip64Marker32 || offset == walk.directoryOffset);
 }
 
-bool walkArchive(ArchiveWalk& walk, char* destination)
+bool walkArchive(CallState& call, char* destination)
 {
+    ArchiveWalk& walk = call.walk;
     unsigned char firstBytes[32];
     if (!readArchiveAt(walk.archive, 0, firstBytes, sizeof firstBytes)) {
         showError(fileTooSmall);
@@ -201,7 +203,7 @@ bool walkArchive(ArchiveWalk& walk, char* destination)
     if (length != 0 && destination[length - 1] != '\\')
         std::strcpy(destination + length, "\\");
 
-    if (!findEndOfCentralDirectory(walk.archive, walk.endRecord, &walk.endPosition))
+    if (!findEndOfCentralDirectory(walk))
         return false;
     if (!locateDirectory(walk)) {
         showError(damagedArchive);
@@ -222,11 +224,6 @@ bool walkArchive(ArchiveWalk& walk, char* destination)
     closeDirectories(walk.directories);
     return extracted;
 }
-
-// The end-record search reads the file backwards in blocks of this size:
-// large reads, so that a file with no record is scanned at memory speed.
-// Its contents matter only during the search.
-unsigned char scanBuffer[1 << 18];
 
 // The last end-record signature among the first `length` bytes of `bytes`,
 // or nullptr. memchr finds the candidates: the signature's last byte, 06, is
@@ -255,9 +252,21 @@ void startWalk(ArchiveWalk& walk, FileHandle archive)
     startDirectories(walk.directories, nullptr, nullptr);
 }
 
+EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink, Decoder& decoder,
+                          PendingEntry& entry, const char* destination, char* recordBytes)
+{
+    OpenDirectories& directories = walk.directories;
+    if (prepareEntry(directories, walk.spans, input, destination, recordBytes, entry) == fileToWrite)
+        writeEntry(entry, input, sink, decoder, directories.handed);
+    EntryOutcome outcome = commitEntry(entry);
+    // Handed out and committed at once.
+    directories.committed = ++directories.handed;
+    return outcome;
+}
+
 bool holdsOpenStreams()
 {
-    return call.walk.archive != noFile || call.walk.directories.count != 0 || call.sink.file;
+    return callState.walk.archive != noFile || callState.walk.directories.count != 0 || callState.sink.file;
 }
 
 // Finds the last end-of-central-directory signature of the archive that has
@@ -265,8 +274,10 @@ bool holdsOpenStreams()
 // say) is no record, and one at the very first byte does not count.
 // Scanning backward from the end, the first signature met is the last one,
 // so the search costs what lies behind it.
-bool findEndOfCentralDirectory(FileHandle archive, unsigned char* endRecord, std::uint64_t* endPosition)
+bool findEndOfCentralDirectory(ArchiveWalk& walk)
 {
+    FileHandle archive = walk.archive;
+    unsigned char* scanBuffer = walk.scanBuffer;
     std::uint64_t size;
     // The smallest archive is an end record alone.
     if (!archiveSize(archive, &size) || size < endRecordSize)
@@ -274,13 +285,14 @@ bool findEndOfCentralDirectory(FileHandle archive, unsigned char* endRecord, std
     // The bytes before `end` may hold a signature that a record follows.
     std::uint64_t end = size - endRecordSize + 4;
     for (;;) {
-        std::uint64_t start = end > sizeof scanBuffer ? end - sizeof scanBuffer : 0;
+        std::uint64_t start = end > sizeof walk.scanBuffer ? end - sizeof walk.scanBuffer : 0;
         std::size_t length = std::size_t(end - start);
         if (!readArchiveAt(archive, start, scanBuffer, length))
             return false;
         if (const unsigned char* found = lastEndSignature(scanBuffer, length)) {
-            *endPosition = start + std::uint64_t(found - scanBuffer);
-            return *endPosition != 0 && readArchiveAt(archive, *endPosition, endRecord, endRecordSize);
+            walk.endPosition = start + std::uint64_t(found - scanBuffer);
+            return walk.endPosition != 0
+                   && readArchiveAt(archive, walk.endPosition, walk.endRecord, endRecordSize);
         }
         if (start == 0)
             return false;
@@ -311,18 +323,19 @@ int unzip(const char* archivePath, const char* destinationDirectory)
         showError(cannotOpenInput, archiveName);
         return 1;
     }
-    startWalk(call.walk, archive);
-    startInput(call.input, archive);
-    startSinkForCall(call.sink);
-    bool extracted = walkArchive(call.walk, destination);
+    startWalk(callState.walk, archive);
+    startInput(callState.input, archive);
+    startSinkForCall(callState.sink);
+    bool extracted = walkArchive(callState, destination);
     closeArchive(archive);
-    call.walk.archive = noFile;
+    callState.walk.archive = noFile;
     return extracted ? 0 : 1;
 }
 
 int unzipOneFile(const char* destinationDirectory, char* record)
 {
-    if (call.walk.archive == noFile)
+    if (callState.walk.archive == noFile)
         return 1;
-    return extractEntry(call.walk, call.input, call.sink, call.decoder, destinationDirectory, record);
+    return extractEntry(callState.walk, callState.input, callState.sink, callState.decoder,
+                        callState.oneEntry, destinationDirectory, record);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "directories.h"
+#include "entry.h"
 #include "records.h"
 #include "spans.h"
 
@@ -22,6 +23,10 @@ struct ArchiveWalk {
     // field and a comment of up to 65535 bytes each, and room for the NUL
     // that the entry writes behind the name.
     unsigned char record[centralName + 3 * 65535 + 1];
+    // The end-record search reads the file backwards through this buffer:
+    // large reads, so that a file with no record is scanned at memory speed.
+    // Its contents matter only during the search.
+    unsigned char scanBuffer[1 << 18];
     unsigned char endRecord[endRecordSize];
     std::uint64_t endPosition;
     std::uint64_t recordCount;
@@ -33,8 +38,17 @@ struct ArchiveWalk {
 // Starts the walk of a call on the open archive.
 void startWalk(ArchiveWalk& walk, FileHandle archive);
 
-// The last end-of-central-directory record of the archive and where it
-// starts; false when there is none.
-bool findEndOfCentralDirectory(FileHandle archive, unsigned char* endRecord, std::uint64_t* endPosition);
+// Finds the last end-of-central-directory record of the walk's archive:
+// its bytes and where it starts (endRecord, endPosition); false when there
+// is none.
+bool findEndOfCentralDirectory(ArchiveWalk& walk);
+
+// All three steps for one entry of the walk's archive, in `entry`, as
+// unzipOneFile extracts it.
+EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink, Decoder& decoder,
+                          PendingEntry& entry, const char* destination, char* recordBytes);
+
+// Whether the library holds a stream open: none between calls.
+bool holdsOpenStreams();
 
 #endif

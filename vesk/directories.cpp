@@ -63,7 +63,7 @@ PathOutcome enterComponent(OpenDirectories& open, char* path, char* name, char* 
     DirectoryHandle parent = open.held[open.count - 1];
     DirectoryHandle directory;
     bool settled = open.committed == open.handed;
-    PathOutcome outcome = PathOutcome(enterDirectory(parent, name, settled, &directory));
+    PathOutcome outcome = enterDirectory(parent, name, settled, &directory);
     if (outcome == pathMissing) {
         // Made while earlier entries are on their way, it is listed with a
         // handle of its parent of its own, to be removed if one of them
@@ -73,7 +73,7 @@ PathOutcome enterComponent(OpenDirectories& open, char* path, char* name, char* 
         if (!open.beforeMaking(open.context, path, !listed))
             outcome = pathRefused;
         else
-            outcome = PathOutcome(enterDirectory(parent, name, true, &directory));
+            outcome = enterDirectory(parent, name, true, &directory);
         if (outcome == pathReady && listed && open.committed != open.handed)
             open.made[open.madeCount++] = {path, std::size_t(name - path), std::size_t(end - path),
                                            parentCopy, open.handed};

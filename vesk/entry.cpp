@@ -10,12 +10,13 @@
 namespace {
 
 // Records the entry's failure; `detail` is a name or a number.
-bool refuse(PendingEntry& entry, Message failure, const char* detail = "", EntryOutcome outcome = entryFailed)
+PreparedEntry refuse(PendingEntry& entry, Message failure, const char* detail = "",
+                     EntryOutcome outcome = entryFailed)
 {
     entry.outcome = outcome;
     entry.failure = failure;
     std::snprintf(entry.detail, sizeof entry.detail, "%s", detail);
-    return false;
+    return entryRefused;
 }
 
 // Copies a stored entry straight from the input, through the sink, up to
@@ -99,16 +100,15 @@ bool inflateEntryData(Decoder& decoder, EntryInput& input, OutputSink& sink, Def
     return inflateStream(decoder, decoderInput, DecoderOutput{writeDecoded, &sink}, format) != corruptStream;
 }
 
-bool refuseEntry(PendingEntry& entry, Message failure)
+PreparedEntry refuseEntry(PendingEntry& entry, Message failure)
 {
     entry.toWrite = false;
     entry.fileMade = false;
-    refuse(entry, failure);
-    return true;
+    return refuse(entry, failure);
 }
 
-bool prepareEntry(ArchiveWalk& walk, EntryInput& input, const char* destination, char* recordBytes,
-                  PendingEntry& entry)
+PreparedEntry prepareEntry(OpenDirectories& directories, SpanStarts& spans, EntryInput& input,
+                           const char* destination, char* recordBytes, PendingEntry& entry)
 {
     CentralRecord& record = entry.record;
     parseCentralRecord(recordBytes, &record);
@@ -128,12 +128,12 @@ bool prepareEntry(ArchiveWalk& walk, EntryInput& input, const char* destination,
     std::size_t length = std::strlen(name);
     std::size_t destinationLength = std::strlen(destination);
     if ((record.attributes & directoryAttribute) || (length != 0 && isSeparator(name[length - 1]))) {
-        PathOutcome made = enterPathDirectories(walk.directories, outputPath, destinationLength, true);
+        PathOutcome made = enterPathDirectories(directories, outputPath, destinationLength, true);
         if (made == pathIsLink)
             return refuse(entry, unsafeFileName, name);
         if (made != pathReady)
             return refuse(entry, cannotCreateDirectory, name);
-        return false;
+        return entryDone;
     }
 
     // Without the password its data would only be written out as noise.
@@ -143,19 +143,19 @@ bool prepareEntry(ArchiveWalk& walk, EntryInput& input, const char* destination,
     // stretch, which ends where the header says the data ends.
     if (!record.placeKnown || !openEntryData(input, record, &entry.dataStart, &entry.dataEnd))
         return refuse(entry, damagedArchive);
-    if (!claimSpan(walk.spans, record.localHeader, entry.dataEnd))
+    if (!claimSpan(spans, record.localHeader, entry.dataEnd))
         return refuse(entry, overlappingEntries, name);
-    PathOutcome made = enterPathDirectories(walk.directories, outputPath, destinationLength, false);
+    PathOutcome made = enterPathDirectories(directories, outputPath, destinationLength, false);
     if (made == pathIsLink)
         return refuse(entry, unsafeFileName, name);
     if (made != pathReady)
         return refuse(entry, cannotOpenOutput);
     const char* lastSeparator = std::strrchr(outputPath, '\\');
     entry.fileName = lastSeparator ? std::size_t(lastSeparator + 1 - outputPath) : 0;
-    entry.directory = useDeepestDirectory(walk.directories);
+    entry.directory = useDeepestDirectory(directories);
     entry.pathKey = pathKey(outputPath);
     entry.toWrite = true;
-    return true;
+    return fileToWrite;
 }
 
 void writeEntry(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decoder& decoder,
@@ -197,17 +197,4 @@ void discardEntry(PendingEntry& entry)
     if (entry.fileMade)
         removeOutput(entry.directory, entry.output, entry.path + entry.fileName);
     entry.fileMade = false;
-}
-
-EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink, Decoder& decoder,
-                          const char* destination, char* recordBytes)
-{
-    static PendingEntry entry;
-    OpenDirectories& directories = walk.directories;
-    if (prepareEntry(walk, input, destination, recordBytes, entry))
-        writeEntry(entry, input, sink, decoder, directories.handed);
-    EntryOutcome outcome = commitEntry(entry);
-    // Handed out and committed at once.
-    directories.committed = ++directories.handed;
-    return outcome;
 }

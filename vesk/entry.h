@@ -4,11 +4,12 @@
 #ifndef VESK_ENTRY_H
 #define VESK_ENTRY_H
 
-#include "archive.h"
+#include "directories.h"
 #include "entryInput.h"
 #include "inflate/inflate.h"
 #include "library.h"
 #include "outputSink.h"
+#include "spans.h"
 
 // The export's numbers: unzipOneFile returns them.
 enum EntryOutcome { entryExtracted, entryFailed, entryMethodUnsupported };
@@ -42,18 +43,23 @@ struct PendingEntry {
     char detail[pathCapacity];
 };
 
+// What preparing an entry left to do.
+enum PreparedEntry {
+    fileToWrite,  // its file remains to be written
+    entryDone,    // a directory, made: nothing to write
+    entryRefused  // a failure, which the entry records
+};
+
 // Reads the entry of a central record (its fixed part, name and extra
 // field in `recordBytes`, which gets a NUL behind the name): checks its
 // name, makes its directories below the destination (which ends in a
 // backslash or is empty), and for a file reads its local header from the
-// input and claims its stretch of the archive. True when a file remains to
-// be written; otherwise the entry is done: a directory, or a failure that
-// `entry` records.
-bool prepareEntry(ArchiveWalk& walk, EntryInput& input, const char* destination, char* recordBytes,
-                  PendingEntry& entry);
+// input and claims its stretch of the archive among the call's `spans`.
+PreparedEntry prepareEntry(OpenDirectories& directories, SpanStarts& spans, EntryInput& input,
+                           const char* destination, char* recordBytes, PendingEntry& entry);
 
-// Records a failure of the walk as the entry's; returns true.
-bool refuseEntry(PendingEntry& entry, Message failure);
+// Records a failure of the walk as the entry's; entryRefused.
+PreparedEntry refuseEntry(PendingEntry& entry, Message failure);
 
 // Makes the entry's file and writes its data from the input, which need
 // not stand at it, through the sink and the decoder; records the result.
@@ -69,10 +75,6 @@ EntryOutcome commitEntry(PendingEntry& entry);
 
 // Removes what the entry made: an earlier one failed.
 void discardEntry(PendingEntry& entry);
-
-// All three steps for one entry, as unzipOneFile extracts it.
-EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink, Decoder& decoder,
-                          const char* destination, char* recordBytes);
 
 // Decodes Deflate or Deflate64 data from the input into the sink; false when
 // the stream is corrupt. What the sink refused, the sink tells.

@@ -1,12 +1,15 @@
 // Services shared by the parts of the library, and its conventions.
 //
-// State: each part keeps its state in one struct, allocated statically
-// (archive.cpp holds the one of each that a call uses) and handed to its
-// functions explicitly: the walk (archive.h), the input of an entry
-// (entryInput.h), the output sink (outputSink.h) and the decoder
-// (inflate/inflate.h). One function starts each (startWalk, startInput,
-// startSink, startDecoder); nothing else resets them, and the walk and the
-// sink only forget a stream when they close it.
+// State: a call's state is one CallState (archive.cpp): the walk
+// (archive.h, with the end-record search's buffer), the input of an entry
+// (entryInput.h), the output sink (outputSink.h), the decoder
+// (inflate/inflate.h), the workers (workers.h), each with inputs, sinks and
+// decoders of their own, and the entry that unzipOneFile extracts. Each
+// part's functions take its struct explicitly. One function starts each
+// (startWalk, startInput, startSink, startDecoder, startWorkers); nothing
+// else resets them, and the walk and the sink only forget a stream when they
+// close it. Beside the call's state, the only mutable objects are the ways
+// chosen when the library is loaded: the CRC's and the decoder's fast loop.
 //
 // Results: a function that can fail in one way returns bool, true when it
 // succeeded; one with more outcomes returns a named enum, its first value
@@ -45,9 +48,6 @@ enum Message {
 // Shows the message in the library's error box, with `detail` (a name, a
 // path or a number) where its text takes one.
 void showError(Message message, const char* detail = "");
-
-// Whether the library holds a stream open: none between calls.
-bool holdsOpenStreams();
 
 // Archive fields are little-endian whatever the host's byte order; four and
 // eight bytes are read as the decoder reads its bits (inflate/littleEndian.h).

@@ -43,8 +43,7 @@ enum NarrowText { fileCallsText, oemText };
 // false, with as much as fits, when it is longer than any path can be.
 bool toLibraryText(const char* narrow, char* text, NarrowText codePage = fileCallsText);
 
-// What the seam finds at a path it is to make or open; the calls below
-// return it as int.
+// What the seam finds at a path it is to make or open.
 enum PathOutcome {
     pathReady,    // made or opened, as asked
     pathIsLink,   // a link stands there, which is not to be followed
@@ -72,7 +71,7 @@ bool openDirectory(const char* path, DirectoryHandle* directory);
 // when nothing stands there and it was not to be made; pathIsLink when a
 // symbolic link or another reparse point stands there, which is never
 // followed; pathRefused when anything else does.
-int enterDirectory(DirectoryHandle parent, const char* name, bool make, DirectoryHandle* directory);
+PathOutcome enterDirectory(DirectoryHandle parent, const char* name, bool make, DirectoryHandle* directory);
 
 void closeDirectory(DirectoryHandle directory);
 
@@ -221,8 +220,5 @@ void endSignal(Signal& signal);
 
 // Shows a finished message to the user and waits until it is dismissed.
 int showMessageBox(const char* text);
-#if defined(VESK_COUNT_MESSAGES)
-extern unsigned long shownMessageCount;
-#endif
 
 #endif

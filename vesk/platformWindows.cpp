@@ -191,7 +191,7 @@ bool fileId(HANDLE opened, LONGLONG* identity)
 // opens a reparse point as itself; Wine 8 follows a Unix link even so, and
 // shows the handle as a plain directory, but lists the link as a reparse
 // point: only the listing, read through the parent, tells what was opened.
-int standsInParent(HANDLE parent, ComponentName& name, HANDLE opened)
+PathOutcome standsInParent(HANDLE parent, ComponentName& name, HANDLE opened)
 {
     LONGLONG identity;
     if (!fileId(opened, &identity))
@@ -208,7 +208,7 @@ int standsInParent(HANDLE parent, ComponentName& name, HANDLE opened)
     alignas(8) unsigned char entryBytes[sizeof(FILE_ID_BOTH_DIR_INFORMATION) + pathLimit * sizeof(wchar_t)];
     const FILE_ID_BOTH_DIR_INFORMATION* entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFORMATION*>(entryBytes);
     const ULONG kind = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-    int outcome = pathIsLink;
+    PathOutcome outcome = pathIsLink;
     IO_STATUS_BLOCK status;
     for (BOOLEAN restart = TRUE;
          NtQueryDirectoryFile(listed, nullptr, nullptr, nullptr, &status, entryBytes, sizeof entryBytes,
@@ -394,7 +394,7 @@ bool openDirectory(const char* path, DirectoryHandle* directory)
     return false;
 }
 
-int enterDirectory(DirectoryHandle parent, const char* name, bool make, DirectoryHandle* directory)
+PathOutcome enterDirectory(DirectoryHandle parent, const char* name, bool make, DirectoryHandle* directory)
 {
     ComponentName component;
     HANDLE opened = nullptr;
@@ -406,7 +406,7 @@ int enterDirectory(DirectoryHandle parent, const char* name, bool make, Director
         return pathMissing;
     if (status != 0)
         return pathRefused;
-    int outcome = standsInParent(parent, component, opened);
+    PathOutcome outcome = standsInParent(parent, component, opened);
     if (outcome == pathReady)
         *directory = opened;
     else
