@@ -100,8 +100,8 @@ TEST_F(ArchiveWalk, extractsBehindAStub)
     }
 }
 
-// The search reads 1024 bytes, then 1020 at a time behind the last four
-// bytes held; a signature split across two reads must still be found.
+// End records behind stubs of many lengths are all found; the borders of
+// the search's blocks are met in endRecordAndDirectoryReuseTest.
 TEST_F(ArchiveWalk, findsEndRecordAcrossReadBorders)
 {
     std::size_t plainEnd = buildArchive(oneFile()).endOffset;

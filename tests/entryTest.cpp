@@ -60,25 +60,20 @@ protected:
     // see the entry's own result.
     Outcome extractFirstRecord(const Archive& archive)
     {
-        static ArchiveWalk walk;
-        static EntryInput input;
-        static OutputSink sink;
-        static Decoder decoder;
-        static PendingEntry entry;
+        static CallState call;
         Built built = buildArchive(archive);
         writeFile(archivePath, built.bytes);
         std::string record = built.bytes.substr(built.recordOffsets[0]);
         std::string target = libraryPath(destination) + "\\";
         FileHandle archiveFile;
         EXPECT_TRUE(openArchive(archivePath.c_str(), &archiveFile));
-        startWalk(walk, archiveFile);
-        startInput(input, archiveFile);
-        addSpanStart(walk.spans, built.localOffsets[0]);
-        sortSpanStarts(walk.spans);
-        Outcome outcome = captureOutput(
-            [&] { return int(extractEntry(walk, input, sink, decoder, entry, target.c_str(), &record[0])); });
-        forgetClaimedSpans(walk.spans);
-        closeDirectories(walk.directories);
+        startWalk(call.walk, archiveFile);
+        startInput(call.input, archiveFile);
+        addSpanStart(call.walk.spans, built.localOffsets[0]);
+        sortSpanStarts(call.walk.spans);
+        Outcome outcome = captureOutput([&] { return int(extractEntry(call, target.c_str(), &record[0])); });
+        forgetClaimedSpans(call.walk.spans);
+        closeDirectories(call.walk.directories);
         closeArchive(archiveFile);
         return outcome;
     }

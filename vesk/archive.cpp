@@ -17,19 +17,8 @@ namespace {
 const std::uint32_t sevenZipSignature = 0xAFBC7A37;
 const std::uint32_t gzipDeflateSignature = 0x088B1F;  // low three bytes
 
-// The state of the call: one of each part's, for one call at a time, and
-// the library's only mutable object beside the ways chosen at load. The
-// input reads the local headers for the walk; with one worker the calling
-// thread also writes with it, the sink and the decoder; unzipOneFile
-// extracts into `oneEntry`.
-struct CallState {
-    ArchiveWalk walk;
-    EntryInput input;
-    OutputSink sink;
-    Decoder decoder;
-    Workers workers;
-    PendingEntry oneEntry;
-} callState;
+// The state of the one call at a time.
+CallState callState;
 
 // An argument as the library's text; false when it does not fit the path
 // limit with `spare` units to add.
@@ -122,9 +111,15 @@ bool walkDirectory(ArchiveWalk& walk, EntryInput& input, Workers& workers, const
         if (!entry)
             break;
         PreparedEntry prepared = readNextRecord(walk, &position)
-                                     ? prepareEntry(walk.directories, walk.spans, input, destination,
-                                                    reinterpret_cast<char*>(walk.record), *entry)
+                                     ? prepareEntry(walk.directories, workers.onTheirWay, walk.spans, input,
+                                                    destination, reinterpret_cast<char*>(walk.record), *entry)
                                      : refuseEntry(*entry, damagedArchive);
+        // A directory to be made waits for the entries on their way: they
+        // are committed, and the entry goes on. One of them failed: it ends
+        // here, unseen, as the walk does.
+        while (prepared == entryWaits)
+            prepared = settleEntries(workers) ? placeEntry(walk.directories, workers.onTheirWay, *entry)
+                                              : refuseEntry(*entry, cannotOpenOutput);
         handEntry(workers);
         if (prepared == entryRefused)
             break;
@@ -215,8 +210,6 @@ bool walkArchive(CallState& call, char* destination)
                          call.sink, call.decoder, walk.directories)) {
         showError(outOfMemory);
     } else {
-        walk.directories.beforeMaking = beforeMakingDirectory;
-        walk.directories.context = &call.workers;
         extracted = walkDirectory(walk, call.input, call.workers, destination);
         stopWorkers(call.workers);
     }
@@ -249,18 +242,21 @@ void startWalk(ArchiveWalk& walk, FileHandle archive)
     walk.bufferPosition = 0;
     walk.bufferLength = 0;
     walk.spans = SpanStarts{};
-    startDirectories(walk.directories, nullptr, nullptr);
+    startDirectories(walk.directories);
 }
 
-EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink, Decoder& decoder,
-                          PendingEntry& entry, const char* destination, char* recordBytes)
+EntryOutcome extractEntry(CallState& call, const char* destination, char* recordBytes)
 {
-    OpenDirectories& directories = walk.directories;
-    if (prepareEntry(directories, walk.spans, input, destination, recordBytes, entry) == fileToWrite)
-        writeEntry(entry, input, sink, decoder, directories.handed);
+    // Handed out and committed at once: nothing else is on its way, so no
+    // directory waits.
+    EntriesOnTheirWay& onTheirWay = call.workers.onTheirWay;
+    PendingEntry& entry = call.oneEntry;
+    if (prepareEntry(call.walk.directories, onTheirWay, call.walk.spans, call.input, destination, recordBytes,
+                     entry)
+        == fileToWrite)
+        writeEntry(entry, call.input, call.sink, call.decoder, onTheirWay.handed);
     EntryOutcome outcome = commitEntry(entry);
-    // Handed out and committed at once.
-    directories.committed = ++directories.handed;
+    onTheirWay.committed = ++onTheirWay.handed;
     return outcome;
 }
 
@@ -336,6 +332,5 @@ int unzipOneFile(const char* destinationDirectory, char* record)
 {
     if (callState.walk.archive == noFile)
         return 1;
-    return extractEntry(callState.walk, callState.input, callState.sink, callState.decoder,
-                        callState.oneEntry, destinationDirectory, record);
+    return extractEntry(callState, destinationDirectory, record);
 }

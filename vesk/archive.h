@@ -9,6 +9,7 @@
 #include "entry.h"
 #include "records.h"
 #include "spans.h"
+#include "workers.h"
 
 struct ArchiveWalk {
     // Opened once a call, shared by the walk and every worker; none
@@ -35,6 +36,20 @@ struct ArchiveWalk {
     OpenDirectories directories;
 };
 
+// The state of an unzip call: one of each part's, for one call at a time, and
+// the library's only mutable object beside the ways chosen at load. The
+// input reads the local headers for the walk; with one worker the calling
+// thread also writes with it, the sink and the decoder; unzipOneFile
+// extracts into `oneEntry`.
+struct CallState {
+    ArchiveWalk walk;
+    EntryInput input;
+    OutputSink sink;
+    Decoder decoder;
+    Workers workers;
+    PendingEntry oneEntry;
+};
+
 // Starts the walk of a call on the open archive.
 void startWalk(ArchiveWalk& walk, FileHandle archive);
 
@@ -43,10 +58,9 @@ void startWalk(ArchiveWalk& walk, FileHandle archive);
 // is none.
 bool findEndOfCentralDirectory(ArchiveWalk& walk);
 
-// All three steps for one entry of the walk's archive, in `entry`, as
-// unzipOneFile extracts it.
-EntryOutcome extractEntry(ArchiveWalk& walk, EntryInput& input, OutputSink& sink, Decoder& decoder,
-                          PendingEntry& entry, const char* destination, char* recordBytes);
+// All three steps for one entry of the call's archive, in its `oneEntry`,
+// as unzipOneFile extracts it.
+EntryOutcome extractEntry(CallState& call, const char* destination, char* recordBytes);
 
 // Whether the library holds a stream open: none between calls.
 bool holdsOpenStreams();

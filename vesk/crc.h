@@ -6,7 +6,7 @@
 // - the entry's output sink (outputSink.cpp) starts its register with
 //   startCrc and advances it over every byte on its way to the file, stored
 //   or decoded, in the same pieces as they are written;
-// - extractEntry (entry.cpp) compares finishCrc of the register with the
+// - writeData (entry.cpp) compares finishCrc of the register with the
 //   CRC-32 of the entry's central record.
 #ifndef VESK_CRC_H
 #define VESK_CRC_H

@@ -2,14 +2,16 @@
 
 #include <cstring>
 
+#include "names.h"
+
 namespace {
 
 // Leaves the deepest held directory: closed, or retired while an entry on
-// its way still makes its file there.
-void leaveDeepest(OpenDirectories& open)
+// its way, after the `committed` ones, still makes its file there.
+void leaveDeepest(OpenDirectories& open, std::uint64_t committed)
 {
     --open.count;
-    if (open.lastUse[open.count] <= open.committed) {
+    if (open.lastUse[open.count] <= committed) {
         closeDirectory(open.held[open.count]);
         return;
     }
@@ -53,7 +55,8 @@ PathOutcome openDestination(OpenDirectories& open, char* path, std::size_t desti
 
 // Enters the directory that `name`, up to `end`, names in the deepest held
 // one, and holds it; the deepest slot moves down when all are taken.
-PathOutcome enterComponent(OpenDirectories& open, char* path, char* name, char* end)
+PathOutcome enterComponent(OpenDirectories& open, EntriesOnTheirWay& onTheirWay, char* path, char* name,
+                           char* end)
 {
     // An empty name and "." name the directory they stand in.
     if (end == name || (end - name == 1 && *name == '.'))
@@ -62,47 +65,56 @@ PathOutcome enterComponent(OpenDirectories& open, char* path, char* name, char* 
     *end = '\0';
     DirectoryHandle parent = open.held[open.count - 1];
     DirectoryHandle directory;
-    bool settled = open.committed == open.handed;
+    bool settled = onTheirWay.committed == onTheirWay.handed;
     PathOutcome outcome = enterDirectory(parent, name, settled, &directory);
     if (outcome == pathMissing) {
-        // Made while earlier entries are on their way, it is listed with a
+        // Made while earlier entries are on their way, it is recorded with a
         // handle of its parent of its own, to be removed if one of them
-        // fails; without such a handle they are settled first.
+        // fails; otherwise they are committed first.
         DirectoryHandle parentCopy;
-        bool listed = copyDirectory(parent, &parentCopy);
-        if (!open.beforeMaking(open.context, path, !listed))
-            outcome = pathRefused;
-        else
+        if (onTheirWay.madeCount == inFlightLimit || isOnItsWay(onTheirWay, pathKey(path))
+            || !copyDirectory(parent, &parentCopy)) {
+            outcome = pathWaits;
+        } else {
             outcome = enterDirectory(parent, name, true, &directory);
-        if (outcome == pathReady && listed && open.committed != open.handed)
-            open.made[open.madeCount++] = {path, std::size_t(name - path), std::size_t(end - path),
-                                           parentCopy, open.handed};
-        else if (listed)
-            closeDirectory(parentCopy);
+            if (outcome == pathReady)
+                onTheirWay.made[onTheirWay.madeCount++] = {
+                    path, std::size_t(name - path), std::size_t(end - path), parentCopy, onTheirWay.handed};
+            else
+                closeDirectory(parentCopy);
+        }
     }
     *end = kept;
     if (outcome != pathReady)
         return outcome;
     if (open.count == heldLimit)
-        leaveDeepest(open);
+        leaveDeepest(open, onTheirWay.committed);
     hold(open, directory, std::size_t(end - path) + 1);
     return pathReady;
 }
 
 }  // namespace
 
-PathOutcome enterPathDirectories(OpenDirectories& open, char* path, std::size_t destinationLength,
-                                 bool withLast)
+bool isOnItsWay(const EntriesOnTheirWay& onTheirWay, std::uint64_t key)
+{
+    for (int i = 0; i < onTheirWay.depth; ++i)
+        if (onTheirWay.pathKeys[i] == key)
+            return true;
+    return false;
+}
+
+PathOutcome enterPathDirectories(OpenDirectories& open, EntriesOnTheirWay& onTheirWay, char* path,
+                                 std::size_t destinationLength, bool withLast)
 {
     std::size_t common = 0;
     while (path[common] != '\0' && path[common] == open.path[common])
         ++common;
     if (open.count != 0 && (open.destinationLength != destinationLength || common < destinationLength))
         while (open.count != 0)
-            leaveDeepest(open);
+            leaveDeepest(open, onTheirWay.committed);
     // What the last path held beyond the part this one shares is left.
     while (open.count > 1 && open.ends[open.count - 1] > common)
-        leaveDeepest(open);
+        leaveDeepest(open, onTheirWay.committed);
     if (open.count == 0) {
         PathOutcome outcome = openDestination(open, path, destinationLength);
         if (outcome != pathReady)
@@ -117,7 +129,7 @@ PathOutcome enterPathDirectories(OpenDirectories& open, char* path, std::size_t 
             break;
         if (!end)
             end = path + length;
-        outcome = enterComponent(open, path, name, end);
+        outcome = enterComponent(open, onTheirWay, path, name, end);
         start = std::size_t(end - path) + 1;
     }
     std::size_t held = open.ends[open.count - 1];
@@ -128,35 +140,31 @@ PathOutcome enterPathDirectories(OpenDirectories& open, char* path, std::size_t 
     return outcome;
 }
 
-void startDirectories(OpenDirectories& open, bool (*beforeMaking)(void*, const char*, bool), void* context)
+void startDirectories(OpenDirectories& open)
 {
     open.count = 0;
-    open.handed = 0;
-    open.committed = 0;
     open.retiredCount = 0;
-    open.madeCount = 0;
-    open.beforeMaking = beforeMaking;
-    open.context = context;
 }
 
-DirectoryHandle useDeepestDirectory(OpenDirectories& open)
+DirectoryHandle useDeepestDirectory(OpenDirectories& open, std::uint64_t entry)
 {
-    open.lastUse[open.count - 1] = open.handed + 1;
+    open.lastUse[open.count - 1] = entry + 1;
     return open.held[open.count - 1];
 }
 
-void keepMadeDirectories(OpenDirectories& open, std::uint64_t entry)
+void keepMadeDirectories(OpenDirectories& open, EntriesOnTheirWay& onTheirWay, std::uint64_t entry)
 {
     int kept = 0;
-    for (; kept < open.madeCount && open.made[kept].entry <= entry; ++kept)
-        closeDirectory(open.made[kept].parent);
+    for (; kept < onTheirWay.madeCount && onTheirWay.made[kept].entry <= entry; ++kept)
+        closeDirectory(onTheirWay.made[kept].parent);
     if (kept != 0) {
-        open.madeCount -= kept;
-        std::memmove(open.made, open.made + kept, std::size_t(open.madeCount) * sizeof *open.made);
+        onTheirWay.madeCount -= kept;
+        std::memmove(onTheirWay.made, onTheirWay.made + kept,
+                     std::size_t(onTheirWay.madeCount) * sizeof *onTheirWay.made);
     }
     kept = 0;
     for (int i = 0; i < open.retiredCount; ++i) {
-        if (open.retiredUse[i] <= open.committed) {
+        if (open.retiredUse[i] <= onTheirWay.committed) {
             closeDirectory(open.retired[i]);
         } else {
             open.retired[kept] = open.retired[i];
@@ -166,11 +174,11 @@ void keepMadeDirectories(OpenDirectories& open, std::uint64_t entry)
     open.retiredCount = kept;
 }
 
-void removeMadeDirectories(OpenDirectories& open)
+void removeMadeDirectories(OpenDirectories& open, EntriesOnTheirWay& onTheirWay)
 {
     closeDirectories(open);
-    while (open.madeCount != 0) {
-        const OpenDirectories::Made& made = open.made[--open.madeCount];
+    while (onTheirWay.madeCount != 0) {
+        const EntriesOnTheirWay::Made& made = onTheirWay.made[--onTheirWay.madeCount];
         char name[pathCapacity];
         std::size_t length = made.end - made.start;
         std::memcpy(name, made.path + made.start, length);

@@ -33,21 +33,32 @@ struct OpenDirectories {
     std::size_t ends[heldLimit];
     int count;
 
-    // Entries handed out and committed, in order; the walk counts them.
     // While an entry is on its way, the directory it makes its file in
     // stays open: lastUse[i] is 1 + the last entry that makes its file in
     // held[i] (0 for none), and a directory the path leaves before that
     // entry is committed waits among the retired ones.
-    std::uint64_t handed;
-    std::uint64_t committed;
     std::uint64_t lastUse[heldLimit];
     // Each entry on its way keeps its file's directory.
     DirectoryHandle retired[2 * inFlightLimit];
     std::uint64_t retiredUse[2 * inFlightLimit];
     int retiredCount;
+};
 
-    // The directories made while earlier entries were on their way, for
-    // the entry that made them, oldest first: removed again when an
+// The entries between the walk and their commit, as the directories see
+// them; the workers keep it. Entries are numbered in the order of the
+// central directory.
+struct EntriesOnTheirWay {
+    // Entries handed out (the one being prepared is number `handed`) and
+    // committed, in order.
+    std::uint64_t handed;
+    std::uint64_t committed;
+    // The keys of the paths where the entries on their way make their
+    // files, `depth` of them (none: all ones); the keys of committed
+    // entries are stale, but a match there only makes the walk wait.
+    const std::uint64_t* pathKeys;
+    int depth;
+    // The directories made while earlier entries were on their way, each
+    // with the entry that made it, oldest first: removed again when an
     // earlier entry fails. Each is the component from `start` to `end` of
     // the entry's path, in `parent`, a handle of its own that is closed
     // when the entry is committed: so the held directories can all be
@@ -61,43 +72,42 @@ struct OpenDirectories {
         std::uint64_t entry;
     } made[inFlightLimit];
     int madeCount;
-
-    // Called before a directory is made while entries are on their way,
-    // with its path: commits them first when one of them makes its file at
-    // that path, the list above is full, or `mustSettle`; false when one
-    // failed.
-    bool (*beforeMaking)(void* context, const char* path, bool mustSettle);
-    void* context;
 };
 
-// Starts the directories of a walk: nothing held, nothing handed out.
-void startDirectories(OpenDirectories& open, bool (*beforeMaking)(void*, const char*, bool), void* context);
+// Whether an entry on its way makes its file at the path with that key.
+bool isOnItsWay(const EntriesOnTheirWay& onTheirWay, std::uint64_t key);
+
+// Starts the directories of a walk: nothing held.
+void startDirectories(OpenDirectories& open);
 
 // Enters every directory that a backslash of `path` ends, outermost first,
-// and the path itself `withLast`; the first `destinationLength` characters
-// name the destination, which is opened (made, with the folders above it,
-// where missing) once a call and may be a link. pathReady when all of them
-// are directories, the deepest then held last; pathIsLink when one below
-// the destination is a link; pathRefused when one is anything else, or the
-// entries settled before making one included a failed one. Leaves path as
-// it found it; it stays in place while the entry is on its way.
-PathOutcome enterPathDirectories(OpenDirectories& open, char* path, std::size_t destinationLength,
-                                 bool withLast);
+// and the path itself `withLast`, for entry `onTheirWay.handed`; the first
+// `destinationLength` characters name the destination, which is opened
+// (made, with the folders above it, where missing) once a call and may be a
+// link. pathReady when all of them are directories, the deepest then held
+// last; pathIsLink when one below the destination is a link; pathRefused
+// when one is anything else. A directory made while entries are on their
+// way is recorded in `onTheirWay.made`; pathWaits, with the directories
+// before it held, when it may not be made before they are committed: an
+// entry on its way makes its file at its path, the record is full, or its
+// parent's handle cannot be copied. Leaves path as it found it; it stays in
+// place while the entry is on its way.
+PathOutcome enterPathDirectories(OpenDirectories& open, EntriesOnTheirWay& onTheirWay, char* path,
+                                 std::size_t destinationLength, bool withLast);
 
-// The directory that the last enterPathDirectories reached, where the
-// entry to be handed out next makes its file: it stays open until that
-// entry is committed.
-DirectoryHandle useDeepestDirectory(OpenDirectories& open);
+// The directory that the last enterPathDirectories reached, where `entry`
+// makes its file: it stays open until that entry is committed.
+DirectoryHandle useDeepestDirectory(OpenDirectories& open, std::uint64_t entry);
 
 // Forgets the directories made for entries up to `entry`, which is
 // committed, and closes the retired directories that no entry on its way
 // uses any more.
-void keepMadeDirectories(OpenDirectories& open, std::uint64_t entry);
+void keepMadeDirectories(OpenDirectories& open, EntriesOnTheirWay& onTheirWay, std::uint64_t entry);
 
 // Removes the directories made for the entries still on their way, newest
 // first: an earlier entry failed, and their files are gone. The held
 // directories are closed first.
-void removeMadeDirectories(OpenDirectories& open);
+void removeMadeDirectories(OpenDirectories& open, EntriesOnTheirWay& onTheirWay);
 
 // Closes every held and retired directory.
 void closeDirectories(OpenDirectories& open);

@@ -15,7 +15,8 @@ PreparedEntry refuse(PendingEntry& entry, Message failure, const char* detail = 
 {
     entry.outcome = outcome;
     entry.failure = failure;
-    std::snprintf(entry.detail, sizeof entry.detail, "%s", detail);
+    if (detail != entry.detail)
+        std::snprintf(entry.detail, sizeof entry.detail, "%s", detail);
     return entryRefused;
 }
 
@@ -92,6 +93,33 @@ bool writeDecoded(void* target, const unsigned char* bytes, std::int32_t length)
     return writeOutput(*static_cast<OutputSink*>(target), bytes, length);
 }
 
+// The directory step of an entry, whose name for the messages is `name`.
+PreparedEntry placeEntryNamed(OpenDirectories& directories, EntriesOnTheirWay& onTheirWay,
+                              PendingEntry& entry, const char* name)
+{
+    PathOutcome made = enterPathDirectories(directories, onTheirWay, entry.path, entry.destinationLength,
+                                            entry.directoryEntry);
+    if (made == pathWaits) {
+        // The walk goes on later, with the name kept for the messages.
+        if (name != entry.detail)
+            std::snprintf(entry.detail, sizeof entry.detail, "%s", name);
+        return entryWaits;
+    }
+    if (made == pathIsLink)
+        return refuse(entry, unsafeFileName, name);
+    if (made != pathReady)
+        return entry.directoryEntry ? refuse(entry, cannotCreateDirectory, name)
+                                    : refuse(entry, cannotOpenOutput);
+    if (entry.directoryEntry)
+        return entryDone;
+    const char* lastSeparator = std::strrchr(entry.path, '\\');
+    entry.fileName = lastSeparator ? std::size_t(lastSeparator + 1 - entry.path) : 0;
+    entry.directory = useDeepestDirectory(directories, onTheirWay.handed);
+    entry.pathKey = pathKey(entry.path);
+    entry.toWrite = true;
+    return fileToWrite;
+}
+
 }  // namespace
 
 bool inflateEntryData(Decoder& decoder, EntryInput& input, OutputSink& sink, DeflateFormat format)
@@ -107,8 +135,8 @@ PreparedEntry refuseEntry(PendingEntry& entry, Message failure)
     return refuse(entry, failure);
 }
 
-PreparedEntry prepareEntry(OpenDirectories& directories, SpanStarts& spans, EntryInput& input,
-                           const char* destination, char* recordBytes, PendingEntry& entry)
+PreparedEntry prepareEntry(OpenDirectories& directories, EntriesOnTheirWay& onTheirWay, SpanStarts& spans,
+                           EntryInput& input, const char* destination, char* recordBytes, PendingEntry& entry)
 {
     CentralRecord& record = entry.record;
     parseCentralRecord(recordBytes, &record);
@@ -120,21 +148,16 @@ PreparedEntry prepareEntry(OpenDirectories& directories, SpanStarts& spans, Entr
     NameStatus status = readEntryName(record, decoded, &name);
     if (status == nameNotUtf8 || !isSafeName(name))
         return refuse(entry, unsafeFileName, name);
-    char* outputPath = entry.path;
-    if (status == nameTooLong || !buildOutputPath(outputPath, destination, name))
+    if (status == nameTooLong || !buildOutputPath(entry.path, destination, name))
         return refuse(entry, fileNameTooLong, name);
+    entry.destinationLength = std::strlen(destination);
     // The MS-DOS directory attribute marks a directory; archivers that write
     // no MS-DOS attributes mark one only by the trailing slash of its name.
     std::size_t length = std::strlen(name);
-    std::size_t destinationLength = std::strlen(destination);
-    if ((record.attributes & directoryAttribute) || (length != 0 && isSeparator(name[length - 1]))) {
-        PathOutcome made = enterPathDirectories(directories, outputPath, destinationLength, true);
-        if (made == pathIsLink)
-            return refuse(entry, unsafeFileName, name);
-        if (made != pathReady)
-            return refuse(entry, cannotCreateDirectory, name);
-        return entryDone;
-    }
+    entry.directoryEntry =
+        (record.attributes & directoryAttribute) || (length != 0 && isSeparator(name[length - 1]));
+    if (entry.directoryEntry)
+        return placeEntryNamed(directories, onTheirWay, entry, name);
 
     // Without the password its data would only be written out as noise.
     if (record.flags & encryptedFlag)
@@ -145,17 +168,12 @@ PreparedEntry prepareEntry(OpenDirectories& directories, SpanStarts& spans, Entr
         return refuse(entry, damagedArchive);
     if (!claimSpan(spans, record.localHeader, entry.dataEnd))
         return refuse(entry, overlappingEntries, name);
-    PathOutcome made = enterPathDirectories(directories, outputPath, destinationLength, false);
-    if (made == pathIsLink)
-        return refuse(entry, unsafeFileName, name);
-    if (made != pathReady)
-        return refuse(entry, cannotOpenOutput);
-    const char* lastSeparator = std::strrchr(outputPath, '\\');
-    entry.fileName = lastSeparator ? std::size_t(lastSeparator + 1 - outputPath) : 0;
-    entry.directory = useDeepestDirectory(directories);
-    entry.pathKey = pathKey(outputPath);
-    entry.toWrite = true;
-    return fileToWrite;
+    return placeEntryNamed(directories, onTheirWay, entry, name);
+}
+
+PreparedEntry placeEntry(OpenDirectories& directories, EntriesOnTheirWay& onTheirWay, PendingEntry& entry)
+{
+    return placeEntryNamed(directories, onTheirWay, entry, entry.detail);
 }
 
 void writeEntry(PendingEntry& entry, EntryInput& input, OutputSink& sink, Decoder& decoder,

@@ -22,6 +22,10 @@ struct PendingEntry {
     // Where its data lies in the archive.
     std::uint64_t dataStart;
     std::uint64_t dataEnd;
+    // The destination's length at the start of the path, and whether the
+    // entry is a directory: what the directory step needs when it goes on.
+    std::size_t destinationLength;
+    bool directoryEntry;
     // The file's name follows the last backslash of the path, at
     // `fileName`, in `directory`.
     std::size_t fileName;
@@ -45,9 +49,12 @@ struct PendingEntry {
 
 // What preparing an entry left to do.
 enum PreparedEntry {
-    fileToWrite,  // its file remains to be written
-    entryDone,    // a directory, made: nothing to write
-    entryRefused  // a failure, which the entry records
+    fileToWrite,   // its file remains to be written
+    entryDone,     // a directory, made: nothing to write
+    entryRefused,  // a failure, which the entry records
+    // A directory of its path waits for the entries on their way: once they
+    // are committed, placeEntry goes on.
+    entryWaits
 };
 
 // Reads the entry of a central record (its fixed part, name and extra
@@ -55,8 +62,14 @@ enum PreparedEntry {
 // name, makes its directories below the destination (which ends in a
 // backslash or is empty), and for a file reads its local header from the
 // input and claims its stretch of the archive among the call's `spans`.
-PreparedEntry prepareEntry(OpenDirectories& directories, SpanStarts& spans, EntryInput& input,
-                           const char* destination, char* recordBytes, PendingEntry& entry);
+// The entry is number `onTheirWay.handed`.
+PreparedEntry prepareEntry(OpenDirectories& directories, EntriesOnTheirWay& onTheirWay, SpanStarts& spans,
+                           EntryInput& input, const char* destination, char* recordBytes,
+                           PendingEntry& entry);
+
+// The directory step of prepareEntry, where it waited: enters the
+// directories of the entry's path and makes those that are missing.
+PreparedEntry placeEntry(OpenDirectories& directories, EntriesOnTheirWay& onTheirWay, PendingEntry& entry);
 
 // Records a failure of the walk as the entry's; entryRefused.
 PreparedEntry refuseEntry(PendingEntry& entry, Message failure);

@@ -48,7 +48,10 @@ enum PathOutcome {
     pathReady,    // made or opened, as asked
     pathIsLink,   // a link stands there, which is not to be followed
     pathRefused,  // anything else that stands in the way, or a failure
-    pathMissing   // nothing stands there, and it was not to be made
+    pathMissing,  // nothing stands there, and it was not to be made
+    // Not the seam's: a directory to be made waits for the entries on their
+    // way (directories.h).
+    pathWaits
 };
 
 // A directory held open: the directory itself, not its name.

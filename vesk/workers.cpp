@@ -24,7 +24,7 @@ Place& placeOf(Workers& workers, std::uint64_t number)
 // when they make up a whole run. Under the lock.
 void wakeWorkers(Workers& workers, bool plenty)
 {
-    std::uint64_t waiting = workers.directories->handed - workers.taken;
+    std::uint64_t waiting = workers.onTheirWay.handed - workers.taken;
     if (workers.idle != 0 && waiting != 0 && (!plenty || waiting >= runEntries))
         wakeAll(workers.entryHanded);
 }
@@ -33,8 +33,8 @@ void wakeWorkers(Workers& workers, bool plenty)
 // written alone, by the calling thread once those before it are committed.
 bool entryWaits(const Workers& workers)
 {
-    return workers.taken < workers.directories->handed && workers.taken <= workers.stoppedAt
-           && (!workers.alone || workers.taken == workers.directories->committed);
+    return workers.taken < workers.onTheirWay.handed && workers.taken <= workers.stoppedAt
+           && (!workers.alone || workers.taken == workers.onTheirWay.committed);
 }
 
 // Records that entry `number` failed: no later one is taken, and those on
@@ -63,7 +63,7 @@ void writeRun(Workers& workers, EntryInput& input, OutputSink& sink, Decoder& de
             ++files;
             bytes += place.entry.record.compressedSize;
         }
-    } while (workers.taken < workers.directories->handed && files < limit && bytes < runBytes);
+    } while (workers.taken < workers.onTheirWay.handed && files < limit && bytes < runBytes);
     std::uint64_t end = workers.taken;
     for (std::uint64_t number = first; number < end; ++number) {
         Place& place = placeOf(workers, number);
@@ -160,22 +160,22 @@ void writeAgainAlone(Workers& workers, std::uint64_t number)
 // once their workers are done with them.
 void commitWritten(Workers& workers, std::uint64_t until)
 {
-    OpenDirectories& directories = *workers.directories;
+    EntriesOnTheirWay& onTheirWay = workers.onTheirWay;
     takeLock(workers.lock);
     // The last entry waited for first: those before it are mostly written
     // by then, and the calling thread is woken once, not for each. No
     // entry after one that failed in a worker is written, and alone each
     // is written at its turn.
-    while (!workers.alone && until > directories.committed) {
+    while (!workers.alone && until > onTheirWay.committed) {
         std::uint64_t last = until - 1 < workers.stoppedAt ? until - 1 : workers.stoppedAt;
-        if (last < directories.committed || placeOf(workers, last).written
+        if (last < onTheirWay.committed || placeOf(workers, last).written
             || (workers.failed && last >= workers.taken))
             break;
         wakeWorkers(workers, false);
         awaitEntry(workers, last);
     }
-    while (directories.committed < directories.handed) {
-        std::uint64_t number = directories.committed;
+    while (onTheirWay.committed < onTheirWay.handed) {
+        std::uint64_t number = onTheirWay.committed;
         Place& place = placeOf(workers, number);
         // After a failure no worker takes an entry: one not taken made nothing.
         bool untouched = workers.failed && number >= workers.taken;
@@ -192,8 +192,8 @@ void commitWritten(Workers& workers, std::uint64_t until)
         }
         // Entries the workers have not reached yet and that are committed
         // had nothing to write: they are passed by.
-        if (workers.taken < ++directories.committed)
-            workers.taken = directories.committed;
+        if (workers.taken < ++onTheirWay.committed)
+            workers.taken = onTheirWay.committed;
         dropLock(workers.lock);
         // After a failure, what later entries made stays listed, and the
         // directories they made stay open, until they are removed.
@@ -206,23 +206,11 @@ void commitWritten(Workers& workers, std::uint64_t until)
                 stopAfter(workers, number);
                 dropLock(workers.lock);
             }
-            keepMadeDirectories(directories, number);
+            keepMadeDirectories(*workers.directories, onTheirWay, number);
         }
         takeLock(workers.lock);
     }
     dropLock(workers.lock);
-}
-
-// Whether an entry on its way makes its file at the path with that key.
-// The keys of committed entries are stale, but a match there only makes
-// the walk wait.
-bool isOnItsWay(const Workers& workers, std::uint64_t key)
-{
-    const std::uint64_t* keys = workers.pathKeys;
-    for (int i = 0; i < workers.depth; ++i)
-        if (keys[i] == key)
-            return true;
-    return false;
 }
 
 // Starts a worker thread with its own input on the archive.
@@ -284,6 +272,11 @@ bool startWorkers(Workers& workers, int count, FileHandle archive, EntryInput& i
     }
     for (int i = 0; i < workers.depth; ++i)
         workers.pathKeys[i] = none;
+    workers.onTheirWay.handed = 0;
+    workers.onTheirWay.committed = 0;
+    workers.onTheirWay.pathKeys = workers.pathKeys;
+    workers.onTheirWay.depth = workers.depth;
+    workers.onTheirWay.madeCount = 0;
     startLock(workers.lock);
     startSignal(workers.entryHanded);
     startSignal(workers.entryWritten);
@@ -302,58 +295,50 @@ bool startWorkers(Workers& workers, int count, FileHandle archive, EntryInput& i
 
 PendingEntry* nextEntry(Workers& workers)
 {
-    OpenDirectories& directories = *workers.directories;
+    EntriesOnTheirWay& onTheirWay = workers.onTheirWay;
     // A full ring waits for half of it, so that the calling thread wakes
     // once for many entries.
-    if (directories.handed - directories.committed == std::uint64_t(workers.depth))
-        commitWritten(workers, directories.committed + std::uint64_t(workers.depth + 1) / 2);
+    if (onTheirWay.handed - onTheirWay.committed == std::uint64_t(workers.depth))
+        commitWritten(workers, onTheirWay.committed + std::uint64_t(workers.depth + 1) / 2);
     if (workers.failed)
         return nullptr;
-    return &workers.places[directories.handed % std::uint64_t(workers.depth)].entry;
+    return &workers.places[onTheirWay.handed % std::uint64_t(workers.depth)].entry;
 }
 
 void handEntry(Workers& workers)
 {
-    OpenDirectories& directories = *workers.directories;
-    std::uint64_t number = directories.handed;
+    EntriesOnTheirWay& onTheirWay = workers.onTheirWay;
+    std::uint64_t number = onTheirWay.handed;
     Place& place = workers.places[number % std::uint64_t(workers.depth)];
     bool toWrite = place.entry.toWrite;
     // Two files at one path are written one after the other, so that the
     // later one wins.
-    if (toWrite && isOnItsWay(workers, place.entry.pathKey))
+    if (toWrite && isOnItsWay(onTheirWay, place.entry.pathKey))
         settleEntries(workers);
     workers.pathKeys[number % std::uint64_t(workers.depth)] = toWrite ? place.entry.pathKey : none;
     takeLock(workers.lock);
     place.written = !toWrite;
-    ++directories.handed;
+    ++onTheirWay.handed;
     // An entry with nothing to write wakes nobody: the commit passes it.
     if (toWrite)
         wakeWorkers(workers, place.entry.record.compressedSize < runBytes);
     dropLock(workers.lock);
     // Alone the calling thread writes the entry now, as it waits for it.
-    commitWritten(workers, workers.alone ? directories.handed : directories.committed);
+    commitWritten(workers, workers.alone ? onTheirWay.handed : onTheirWay.committed);
 }
 
 bool settleEntries(Workers& workers)
 {
-    commitWritten(workers, workers.directories->handed);
+    commitWritten(workers, workers.onTheirWay.handed);
     return !workers.failed;
-}
-
-bool beforeMakingDirectory(void* workers, const char* path, bool mustSettle)
-{
-    Workers& all = *static_cast<Workers*>(workers);
-    if (mustSettle || all.directories->madeCount == inFlightLimit || isOnItsWay(all, pathKey(path)))
-        return settleEntries(all);
-    return true;
 }
 
 void stopWorkers(Workers& workers)
 {
     if (!workers.places)
         return;
-    commitWritten(workers, workers.directories->handed);
-    removeMadeDirectories(*workers.directories);
+    commitWritten(workers, workers.onTheirWay.handed);
+    removeMadeDirectories(*workers.directories, workers.onTheirWay);
     takeLock(workers.lock);
     workers.ending = true;
     wakeAll(workers.entryHanded);

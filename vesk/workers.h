@@ -35,8 +35,8 @@ struct Place {
 
 struct Workers {
     // Guards what the threads share: the places' `written`, `taken`,
-    // `stoppedAt`, `alone`, `idle`, `awaited`, `ending` and the
-    // directories' `handed` and `committed`.
+    // `stoppedAt`, `alone`, `idle`, `awaited`, `ending` and the handed and
+    // committed counts of `onTheirWay`.
     Lock lock;
     Signal entryHanded;   // idle workers wait for entries
     Signal entryWritten;  // the calling thread waits for the awaited one
@@ -46,6 +46,10 @@ struct Workers {
     Place* places;
     std::uint64_t* pathKeys;
     int depth;
+    // The pipeline's bookkeeping: the entries handed out and committed, and
+    // the directories made while entries are on their way, each with the
+    // entry that made it.
+    EntriesOnTheirWay onTheirWay;
     // Entries taken by the workers, in order, a run at a time.
     std::uint64_t taken;
     // The first entry known to have failed in a worker (all ones: none):
@@ -69,7 +73,8 @@ struct Workers {
     EntryInput* input;
     OutputSink* sink;
     Decoder* decoder;
-    // Holds the count of entries handed out and committed.
+    // The walk's directories, where the entries on their way make their
+    // files: what the commit leaves behind is closed or removed there.
     OpenDirectories* directories;
 };
 
@@ -96,11 +101,6 @@ void handEntry(Workers& workers);
 
 // Commits every entry handed out; false when one failed.
 bool settleEntries(Workers& workers);
-
-// Settles the entries before the directory `path` is made, when one of them
-// makes its file there, the directories' list of what they made is full, or
-// `mustSettle`; false when one failed. The walk's directories call it.
-bool beforeMakingDirectory(void* workers, const char* path, bool mustSettle);
 
 // Settles the entries, ends the threads and gives the memory back.
 void stopWorkers(Workers& workers);
