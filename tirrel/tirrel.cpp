@@ -29,10 +29,9 @@ LONG readInstallPathFrom(REGSAM view, wchar_t* path, DWORD* type)
     if (status != ERROR_SUCCESS)
         return status;
 
-    wchar_t value[installPathSize];
-    DWORD size = sizeof value;
+    DWORD size = installPathSize * sizeof(wchar_t);
     status =
-        RegQueryValueExW(installKey, L"InstallPath", nullptr, type, reinterpret_cast<BYTE*>(value), &size);
+        RegQueryValueExW(installKey, L"InstallPath", nullptr, type, reinterpret_cast<BYTE*>(path), &size);
     RegCloseKey(installKey);
     if (status != ERROR_SUCCESS)
         return status;
@@ -43,8 +42,7 @@ LONG readInstallPathFrom(REGSAM view, wchar_t* path, DWORD* type)
     // Registry data need not end in NUL: a value that fills the buffer loses
     // its last character to the terminator, and one without bytes is empty.
     const DWORD length = size / sizeof(wchar_t);
-    value[length < installPathSize ? length : installPathSize - 1] = L'\0';
-    std::wcscpy(path, value);
+    path[length < installPathSize ? length : installPathSize - 1] = L'\0';
     return ERROR_SUCCESS;
 }
 

@@ -354,16 +354,19 @@ for case, occupy, outcome, onWindows in (
     cases[case] = (z.archive([z.entry("f.txt", b"new")]), outcome, onWindows)
 
 # Destinations whose folders are all missing, written with forward slashes
-# or both separators, relative or absolute: every folder is made.
-DESTINATIONS = {"forwardSlashes": "fwd/deeper/dest", "mixedSeparators": "mix\\deeper/dest",
-                "absoluteForwardSlashes": lambda folder, platform:
-                    ("" if platform == "native" else "Z:") + folder + "/abs/dest"}
-for case, made in (("forwardSlashes", "fwd/deeper/dest/"), ("mixedSeparators", "mix/deeper/dest/"),
-                   ("absoluteForwardSlashes", "abs/dest/")):
-    parts = made.split("/")[:-1]
+# or both separators, relative or absolute: every folder is made. Each case:
+# its destination, and the folders it makes below the case's folder.
+DESTINATIONS = {}
+for case, destination, made in (
+        ("forwardSlashes", "fwd/deeper/dest", "fwd/deeper/dest"),
+        ("mixedSeparators", "mix\\deeper/dest", "mix/deeper/dest"),
+        ("absoluteForwardSlashes",
+         lambda folder, platform: ("" if platform == "native" else "Z:") + folder + "/abs/dest", "abs/dest")):
+    DESTINATIONS[case] = destination
+    parts = made.split("/")
     cases[case] = (z.archive([z.entry("sub/a.txt", b"a")]), {"files": {
         **{"/".join(parts[:depth]) + "/": DIRECTORY for depth in range(1, len(parts) + 1)},
-        made + "sub/": DIRECTORY, made + "sub/a.txt": (b"a", z.SUMMER)}}, {})
+        made + "/sub/": DIRECTORY, made + "/sub/a.txt": (b"a", z.SUMMER)}}, {})
 
 # Names that Windows maps to devices, and those of dots and blanks alone,
 # which it trims to "..", "." or nothing, are refused there; on Linux they
